@@ -1,0 +1,85 @@
+#include "app/OpenGLView.h"
+
+#include "platform/window/Video.h"
+#include "scene/InputManager.h"
+#include "scene/Scene.h"
+#include "support/Log.h"
+
+namespace {
+constexpr const char* kTitle = "disco";
+}
+
+std::unique_ptr<OpenGLView> OpenGLView::create(Rect frame) {
+  Log("initWithFrame");
+  const platform::PixelFormat format;  // 24-bit colour, 16-bit depth, double buffer, accelerated
+  std::unique_ptr<OpenGLView> view(new OpenGLView);
+  view->view_ = platform::GLSurface::createWindow(kTitle, static_cast<int>(frame.width),
+                                                  static_cast<int>(frame.height), format);
+  if (!view->view_) return nullptr;
+  Log("NSOpenGLView pixelFormat RendererID = %08x", platform::currentRendererID());
+  view->scene = std::make_unique<Scene>();
+  return view;
+}
+
+OpenGLView::~OpenGLView() {
+  scene.reset();
+  fullScreenContext.reset();
+}
+
+void OpenGLView::prepareOpenGL() {
+  view_->setSwapInterval(1);
+  scene->prepare();
+  goFullScreen();
+}
+
+void OpenGLView::reshape() { scene->setViewportRect(view_->bounds()); }
+
+void OpenGLView::drawRect(Rect) {
+  scene->render();
+  view_->flushBuffer();
+}
+
+void OpenGLView::keyDown(const KeyEvent& event) { scene->getInputManager()->onKeyDown(event); }
+
+void OpenGLView::keyUp(const KeyEvent& event) { scene->getInputManager()->onKeyUp(event); }
+
+void OpenGLView::goFullScreen() {
+  const platform::PixelFormat format;  // as the view's, on the main display only
+  // The renderer the main display's context will use: the one the view's context runs on.
+  Log("FullScreen pixelFormat RendererID = %08x", platform::currentRendererID());
+  fullScreenContext = platform::GLSurface::createFullScreen(kTitle, format, *view_);
+  if (!fullScreenContext) {
+    Log("Failed to create fullScreenContext");
+    return;
+  }
+  if (!fullScreenContext->takeMainDisplay()) {
+    fullScreenContext.reset();
+    view_->makeCurrent();
+    return;
+  }
+  fullScreenContext->makeCurrent();
+  fullScreenContext->setSwapInterval(1);
+  Rect screen = fullScreenContext->bounds();
+  if (screen.width <= 0 || screen.height <= 0) {
+    const platform::DisplaySize display = platform::mainDisplayPixels();
+    screen = Rect{0.0f, 0.0f, static_cast<float>(display.wide), static_cast<float>(display.high)};
+  }
+  scene->setViewportRect(screen);
+  platform::hideCursor();
+  stayInFullScreenMode = true;
+
+  platform::Event event;
+  while (stayInFullScreenMode) {
+    while (platform::pollEvent(event)) {
+      switch (event.type) {
+        case platform::EventType::LeftMouseDown: mouseDown(); break;
+        case platform::EventType::LeftMouseUp: mouseUp(); break;
+        case platform::EventType::LeftMouseDragged: mouseDragged(); break;
+        case platform::EventType::KeyDown: platform::exitProcess(0);
+        default: break;  // everything else is dropped
+      }
+    }
+    scene->render();
+    fullScreenContext->flushBuffer();
+  }
+}

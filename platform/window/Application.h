@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/KeyEvent.h"
+#include "platform/window/Video.h"
+#include "support/Rect.h"
+
+namespace platform {
+
+// What the application loop asks of the view it hosts.
+class ViewHandlers {
+ public:
+  virtual ~ViewHandlers() = default;
+  // Once, with the view's context current, before anything is drawn.
+  virtual void prepareOpenGL() = 0;
+  // The view's size changed (and once before the first frame).
+  virtual void reshape() = 0;
+  // The view needs drawing.
+  virtual void drawRect(Rect dirty) = 0;
+  virtual void keyDown(const KeyEvent& event) = 0;
+  virtual void keyUp(const KeyEvent& event) = 0;
+  virtual void mouseDown() {}
+  virtual void mouseUp() {}
+  virtual void mouseDragged() {}
+};
+
+// Runs the view in its window: prepares it, then redraws on expose and resize and forwards
+// keys and left-button events, until the window is closed. Returns the exit status.
+int runApplication(GLSurface& surface, ViewHandlers& view);
+
+}  // namespace platform

@@ -1,0 +1,298 @@
+#include "platform/window/Video.h"
+
+#include <SDL.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/FramePacer.h"
+
+namespace platform {
+
+struct GLSurface::Impl {
+  SDL_Window* window = nullptr;
+  SDL_GLContext context = nullptr;
+  std::vector<SDL_Window*> covers;  // black windows over the other displays
+  int swapInterval = 0;
+  FramePacer pacer{60.0};
+  double frameStart = 0.0;
+
+  ~Impl() {
+    for (SDL_Window* cover : covers) SDL_DestroyWindow(cover);
+    if (context) SDL_GL_DeleteContext(context);
+    if (window) SDL_DestroyWindow(window);
+  }
+};
+
+namespace {
+
+double refreshRate(int display) {
+  SDL_DisplayMode mode;
+  if (SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0) return mode.refresh_rate;
+  return 60.0;
+}
+
+void requestFormat(const PixelFormat& format) {
+  SDL_GL_ResetAttributes();
+  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, format.colorSize / 3);
+  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, format.colorSize / 3);
+  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, format.colorSize / 3);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, format.depthSize);
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, format.doubleBuffer ? 1 : 0);
+  SDL_GL_SetAttribute(SDL_GL_ACCELERATED_VISUAL, format.accelerated ? 1 : 0);
+}
+
+// A window and a context on it, or nothing.
+std::unique_ptr<GLSurface::Impl> makeSurface(const char* title, int x, int y, int width, int height,
+                                             Uint32 flags) {
+  auto impl = std::make_unique<GLSurface::Impl>();
+  impl->window = SDL_CreateWindow(title, x, y, width, height, flags | SDL_WINDOW_OPENGL | SDL_WINDOW_ALLOW_HIGHDPI);
+  if (!impl->window) return nullptr;
+  impl->context = SDL_GL_CreateContext(impl->window);
+  if (!impl->context) return nullptr;
+  impl->pacer = FramePacer(refreshRate(0));
+  impl->frameStart = absoluteTime();
+  return impl;
+}
+
+// Function and navigation keys produce these private-use characters, like desktop key events do.
+char16_t functionKeyCharacter(SDL_Keycode key) {
+  switch (key) {
+    case SDLK_UP: return 0xF700;
+    case SDLK_DOWN: return 0xF701;
+    case SDLK_LEFT: return 0xF702;
+    case SDLK_RIGHT: return 0xF703;
+    case SDLK_INSERT: return 0xF727;
+    case SDLK_DELETE: return 0xF728;
+    case SDLK_HOME: return 0xF729;
+    case SDLK_END: return 0xF72B;
+    case SDLK_PAGEUP: return 0xF72C;
+    case SDLK_PAGEDOWN: return 0xF72D;
+    case SDLK_PRINTSCREEN: return 0xF72E;
+    case SDLK_SCROLLLOCK: return 0xF72F;
+    case SDLK_PAUSE: return 0xF730;
+    case SDLK_MENU: return 0xF735;
+    default: break;
+  }
+  if (key >= SDLK_F1 && key <= SDLK_F12) return static_cast<char16_t>(0xF704 + (key - SDLK_F1));
+  if (key >= SDLK_F13 && key <= SDLK_F24) return static_cast<char16_t>(0xF710 + (key - SDLK_F13));
+  return 0xF700 + 0x3F;  // another function key without a character of its own
+}
+
+bool isModifierKey(SDL_Keycode key) {
+  switch (key) {
+    case SDLK_LSHIFT: case SDLK_RSHIFT: case SDLK_LCTRL: case SDLK_RCTRL: case SDLK_LALT:
+    case SDLK_RALT: case SDLK_LGUI: case SDLK_RGUI: case SDLK_CAPSLOCK: case SDLK_MODE:
+    case SDLK_NUMLOCKCLEAR:
+      return true;
+    default:
+      return false;
+  }
+}
+
+KeyEvent toKeyEvent(const SDL_Keysym& keysym) {
+  KeyEvent key;
+  if (keysym.mod & KMOD_SHIFT) key.modifierFlags |= KeyEvent::ShiftKeyMask;
+  if (keysym.mod & KMOD_CTRL) key.modifierFlags |= KeyEvent::ControlKeyMask;
+  if (keysym.mod & KMOD_ALT) key.modifierFlags |= KeyEvent::AlternateKeyMask;
+  if (keysym.mod & KMOD_GUI) key.modifierFlags |= KeyEvent::CommandKeyMask;
+  const SDL_Keycode code = keysym.sym;
+  const bool text = (code & SDLK_SCANCODE_MASK) == 0 && code != SDLK_DELETE;
+  if (text) {
+    char16_t character = static_cast<char16_t>(code);
+    if ((keysym.mod & KMOD_SHIFT) && character >= u'a' && character <= u'z') character -= 0x20;
+    key.characters.assign(1, character);
+  } else {
+    key.modifierFlags |= KeyEvent::FunctionKeyMask;
+    key.characters.assign(1, functionKeyCharacter(code));
+  }
+  if (keysym.scancode >= SDL_SCANCODE_KP_DIVIDE && keysym.scancode <= SDL_SCANCODE_KP_PERIOD)
+    key.modifierFlags |= KeyEvent::NumericPadKeyMask;
+  return key;
+}
+
+void translate(const SDL_Event& in, Event& out) {
+  out.type = EventType::Other;
+  switch (in.type) {
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+      if (isModifierKey(in.key.keysym.sym)) return;  // a modifier change, not a key press
+      out.type = in.type == SDL_KEYDOWN ? EventType::KeyDown : EventType::KeyUp;
+      out.key = toKeyEvent(in.key.keysym);
+      return;
+    case SDL_MOUSEBUTTONDOWN:
+      if (in.button.button == SDL_BUTTON_LEFT) out.type = EventType::LeftMouseDown;
+      return;
+    case SDL_MOUSEBUTTONUP:
+      if (in.button.button == SDL_BUTTON_LEFT) out.type = EventType::LeftMouseUp;
+      return;
+    case SDL_MOUSEMOTION:
+      if (in.motion.state & SDL_BUTTON_LMASK) out.type = EventType::LeftMouseDragged;
+      return;
+    case SDL_WINDOWEVENT:
+      if (in.window.event == SDL_WINDOWEVENT_EXPOSED) out.type = EventType::Exposed;
+      if (in.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) out.type = EventType::Resized;
+      return;
+    case SDL_QUIT:
+      out.type = EventType::Quit;
+      return;
+    default:
+      return;
+  }
+}
+
+}  // namespace
+
+std::string startVideo() {
+  // SIGINT and SIGTERM keep their usual meaning: end the process.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  // A full-screen window stays put when it loses focus.
+  SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+  // Only a real display will do: SDL's off-screen and dummy drivers would run the demo unseen.
+  // A driver named in SDL_VIDEODRIVER still wins over this default.
+  std::string problem = "neither DISPLAY nor WAYLAND_DISPLAY names a display";
+  for (const char* driver : {"x11", "wayland"}) {
+    const char* variable = std::string(driver) == "x11" ? "DISPLAY" : "WAYLAND_DISPLAY";
+    if (!SDL_getenv(variable) && !SDL_getenv("SDL_VIDEODRIVER")) continue;
+    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, driver, SDL_HINT_DEFAULT);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+      problem = SDL_GetError();
+      continue;
+    }
+    if (SDL_GetNumVideoDisplays() >= 1) return {};
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    problem = "the display has no screen";
+  }
+  return problem;
+}
+
+GLSurface::GLSurface(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+GLSurface::~GLSurface() = default;
+
+std::unique_ptr<GLSurface> GLSurface::createWindow(const char* title, int width, int height,
+                                                   const PixelFormat& format) {
+  const int position = SDL_WINDOWPOS_CENTERED_DISPLAY(0);
+  SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
+  requestFormat(format);
+  auto impl = makeSurface(title, position, position, width, height, SDL_WINDOW_RESIZABLE);
+  if (!impl) {
+    SDL_GL_ResetAttributes();  // the driver's default format
+    impl = makeSurface(title, position, position, width, height, SDL_WINDOW_RESIZABLE);
+  }
+  if (!impl) return nullptr;
+  return std::unique_ptr<GLSurface>(new GLSurface(std::move(impl)));
+}
+
+std::unique_ptr<GLSurface> GLSurface::createFullScreen(const char* title, const PixelFormat& format,
+                                                       GLSurface& share) {
+  SDL_Rect area;
+  if (SDL_GetDisplayBounds(0, &area) != 0) return nullptr;
+  const Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS;
+  share.makeCurrent();
+  requestFormat(format);
+  SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 1);
+  auto impl = makeSurface(title, area.x, area.y, area.w, area.h, flags);
+  if (!impl) {
+    share.makeCurrent();
+    SDL_GL_ResetAttributes();
+    SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 1);
+    impl = makeSurface(title, area.x, area.y, area.w, area.h, flags);
+  }
+  SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
+  share.makeCurrent();
+  if (!impl) return nullptr;
+  return std::unique_ptr<GLSurface>(new GLSurface(std::move(impl)));
+}
+
+bool GLSurface::takeMainDisplay() {
+  if (SDL_SetWindowFullscreen(impl_->window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) return false;
+  SDL_ShowWindow(impl_->window);
+  SDL_RaiseWindow(impl_->window);
+  SDL_SetWindowKeyboardGrab(impl_->window, SDL_TRUE);
+  for (int display = 1; display < SDL_GetNumVideoDisplays(); ++display) {
+    SDL_Rect area;
+    if (SDL_GetDisplayBounds(display, &area) != 0) continue;
+    SDL_Window* cover = SDL_CreateWindow("disco", area.x, area.y, area.w, area.h,
+                                         SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if (!cover) continue;
+    if (SDL_Surface* pixels = SDL_GetWindowSurface(cover)) {
+      SDL_FillRect(pixels, nullptr, SDL_MapRGB(pixels->format, 0, 0, 0));
+      SDL_UpdateWindowSurface(cover);
+    }
+    impl_->covers.push_back(cover);
+  }
+  impl_->pacer = FramePacer(refreshRate(0));
+  return true;
+}
+
+void GLSurface::makeCurrent() { SDL_GL_MakeCurrent(impl_->window, impl_->context); }
+
+void GLSurface::setSwapInterval(int interval) {
+  makeCurrent();
+  SDL_GL_SetSwapInterval(interval);
+  impl_->swapInterval = interval;
+}
+
+void GLSurface::flushBuffer() {
+  SDL_GL_SwapWindow(impl_->window);
+  if (impl_->swapInterval != 1) return;
+  const double swapEnd = absoluteTime();
+  const double nextStart = impl_->pacer.frameDone(impl_->frameStart, swapEnd);
+  if (nextStart > swapEnd) {
+    std::this_thread::sleep_for(std::chrono::duration<double>(nextStart - swapEnd));
+    impl_->frameStart = nextStart;
+  } else {
+    impl_->frameStart = swapEnd;
+  }
+}
+
+Rect GLSurface::bounds() const {
+  int width = 0, height = 0;
+  SDL_GL_GetDrawableSize(impl_->window, &width, &height);
+  return Rect{0.0f, 0.0f, static_cast<float>(width), static_cast<float>(height)};
+}
+
+uint32_t currentRendererID() {
+  using QueryRenderer = int (*)(int attribute, unsigned int* value);
+  constexpr int kVendorId = 0x8183, kDeviceId = 0x8184;  // GLX_RENDERER_{VENDOR,DEVICE}_ID_MESA
+  auto query = reinterpret_cast<QueryRenderer>(SDL_GL_GetProcAddress("glXQueryCurrentRendererIntegerMESA"));
+  unsigned int vendor = 0, device = 0;
+  if (!query || !query(kVendorId, &vendor) || !query(kDeviceId, &device)) return 0;
+  return ((vendor & 0xFFFFu) << 16) | (device & 0xFFFFu);
+}
+
+DisplaySize mainDisplayPixels() {
+  SDL_DisplayMode mode;
+  if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return {};
+  return {static_cast<unsigned>(mode.w), static_cast<unsigned>(mode.h)};
+}
+
+void hideCursor() { SDL_ShowCursor(SDL_DISABLE); }
+
+bool pollEvent(Event& event) {
+  SDL_Event raw;
+  if (!SDL_PollEvent(&raw)) return false;
+  translate(raw, event);
+  return true;
+}
+
+bool waitEvent(Event& event) {
+  SDL_Event raw;
+  if (!SDL_WaitEvent(&raw)) return false;
+  translate(raw, event);
+  return true;
+}
+
+void exitProcess(int status) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  // Nothing else to tear down: the window system releases the windows, the keyboard grab and
+  // the audio device of a process that is gone, and no destructor can run into a worker thread.
+  _exit(status);
+}
+
+}  // namespace platform

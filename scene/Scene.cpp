@@ -1,0 +1,107 @@
+#include "scene/Scene.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <cmath>
+
+#include "objects/Ball.h"
+#include "objects/DiscoFloor.h"
+#include "objects/Ventjes.h"
+#include "platform/Clock.h"
+#include "platform/MusicPlayer.h"
+#include "platform/ResourceFolder.h"
+#include "scene/InputManager.h"
+
+namespace {
+constexpr int kFloorSize = 10;
+constexpr float kBallRadius = 0.5f;
+constexpr const char* kMusicFile = "/tralmix.m4a";
+constexpr float kKeyAcceleration = 5.0f;
+constexpr float kPhaseDivisor = 2.5f;
+constexpr double kFieldOfView = 60.0;
+constexpr double kNear = 1.0;
+constexpr double kFar = 1000.0;
+}  // namespace
+
+Scene::Scene() : Scene(absoluteTime, nullptr) {
+  music = MusicPlayer::open(resourceFolder() + kMusicFile);
+  if (music) music->setLoops(true);
+}
+
+Scene::Scene(Clock clock_, std::unique_ptr<MusicPlayer> music_)
+    : inputManager(std::make_unique<InputManager>()),
+      discofloor(std::make_unique<DiscoFloor>(kFloorSize, kFloorSize)),
+      ventjes(std::make_unique<Ventjes>()),
+      ball(std::make_unique<Ball>(kBallRadius)),
+      music(std::move(music_)),
+      clock(std::move(clock_)),
+      oldTime(clock()) {
+  if (music) music->setLoops(true);
+}
+
+Scene::~Scene() {
+  // Floor, crowd, ball and input manager, in this order, then the music.
+  discofloor.reset();
+  ventjes.reset();
+  ball.reset();
+  inputManager.reset();
+  music.reset();
+}
+
+void Scene::setViewportRect(Rect rect) {
+  glViewport(static_cast<GLint>(rect.x), static_cast<GLint>(rect.y), static_cast<GLsizei>(rect.width),
+             static_cast<GLsizei>(rect.height));
+  // A zero-height (or zero-width) view has no finite aspect: keep the last projection.
+  const float aspect = rect.width / rect.height;
+  if (std::isfinite(aspect) && aspect != 0.0f) {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(kFieldOfView, static_cast<double>(aspect), kNear, kFar);
+  }
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+}
+
+void Scene::prepare() {
+  ventjes->prepare();
+  discofloor->prepare();
+  if (music) music->play();
+}
+
+void Scene::updateScene(float step) {
+  float accelerationX = inputManager->keyLeft ? -kKeyAcceleration : 0.0f;
+  if (inputManager->keyRight) accelerationX += kKeyAcceleration;
+  float accelerationZ = inputManager->keyUp ? -kKeyAcceleration : 0.0f;
+  if (inputManager->keyDown) accelerationZ += kKeyAcceleration;
+  ball->setAcceleration(accelerationX, accelerationZ);
+
+  discofloor->updateWithDiffTime(step);
+  ventjes->updateWithDiffTime(step);
+  ball->updateWithDiffTime(step);
+
+  offset += step / kPhaseDivisor;
+}
+
+void Scene::render() {
+  const double now = clock();
+  const float step = static_cast<float>(now - oldTime);
+  oldTime = now;
+  updateScene(step);
+
+  glEnable(GL_DEPTH_TEST);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_LIGHTING);
+  glClearColor(0, 0, 0, 0);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  const double eyeX = 3.5 * std::sin(1.3 * static_cast<double>(offset));
+  const double eyeZ = 9.0 + 2.5 * std::cos(static_cast<double>(offset / 1.239f));
+  gluLookAt(eyeX, 6.0, eyeZ, 0.0, 2.0, 0.0, 0.0, 1.0, 0.0);
+
+  discofloor->render();
+  ventjes->render();
+  glPopMatrix();
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "support/Rect.h"
+
+class InputManager;
+class DiscoFloor;
+class Ventjes;
+class Ball;
+class MusicPlayer;
+
+// Owns the scene objects and the music, keeps the clock, and draws one frame per render():
+// advance everything by the time since the last frame, clear, place the swaying camera, draw.
+class Scene {
+ public:
+  using Clock = std::function<double()>;  // seconds, as a double
+
+  // The demo's scene: the steady clock and the looping music from the resource folder.
+  Scene();
+  // A scene on another clock and with the given player (or none): frame capture and tests.
+  Scene(Clock clock, std::unique_ptr<MusicPlayer> music);
+  ~Scene();
+
+  Scene(const Scene&) = delete;
+  Scene& operator=(const Scene&) = delete;
+
+  InputManager* getInputManager() const { return inputManager.get(); }
+  Ball* getBall() const { return ball.get(); }
+  float getOffset() const { return offset; }
+
+  // Viewport and projection for the current GL context; leaves the modelview matrix current.
+  void setViewportRect(Rect rect);
+  // Loads the objects' textures into the current GL context and starts the music.
+  void prepare();
+  // Advances every object by one time step in seconds.
+  void updateScene(float step);
+  // One frame into the current GL context; the caller swaps buffers.
+  void render();
+
+ private:
+  std::unique_ptr<InputManager> inputManager;
+  std::unique_ptr<DiscoFloor> discofloor;
+  std::unique_ptr<Ventjes> ventjes;
+  std::unique_ptr<Ball> ball;
+  std::unique_ptr<MusicPlayer> music;
+  Clock clock;
+  double oldTime = 0.0;
+  float offset = 0.0f;  // camera phase: grows by step / 2.5
+};

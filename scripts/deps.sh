@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing disco needs.
+# Idempotent: packages already present are left alone, and apt is not touched at all
+# when nothing is missing.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake g++ make pkg-config
+  # platform layer
+  libsdl2-dev libgl-dev libglu1-mesa-dev libosmesa6-dev libpng-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  # software GL at run time (llvmpipe)
+  libgl1-mesa-dri
+  # tests
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth xdotool x11-utils imagemagick ffmpeg
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+echo "installing: ${missing[*]}" >&2
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
