@@ -17,11 +17,6 @@ namespace {
 State g_state;
 std::vector<Call> g_calls;
 
-Call& record(const char* name, std::initializer_list<double> args) {
-  g_calls.push_back(Call{name, std::vector<double>(args), {}, {}});
-  return g_calls.back();
-}
-
 Matrix& currentMatrix() {
   return g_state.matrixMode == GL_PROJECTION ? g_state.projection.back() : g_state.modelview.back();
 }
@@ -38,6 +33,11 @@ Matrix fromFloats(const GLfloat* m) {
 }
 
 }  // namespace
+
+Call& record(const char* name, std::initializer_list<double> args) {
+  g_calls.push_back(Call{name, std::vector<double>(args), {}, {}});
+  return g_calls.back();
+}
 
 Matrix State::identity() { return Matrix{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}; }
 

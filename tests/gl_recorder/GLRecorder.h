@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <set>
 #include <string>
@@ -62,6 +63,9 @@ std::vector<Call> callsNamed(const std::string& name);
 std::vector<std::string> names();
 // Index of the first call at or after `from` whose str() equals text; -1 if none.
 int find(const std::string& text, size_t from = 0);
+
+// Appends a call to the record (for stand-ins of further GL functions).
+Call& record(const char* name, std::initializer_list<double> args);
 
 // Matrix helpers for tests.
 Matrix multiply(const Matrix& a, const Matrix& b);
