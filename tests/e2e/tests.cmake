@@ -1,0 +1,9 @@
+# Every tests/e2e/test_*.py runs the real demo on its own virtual X server.
+find_program(PYTHON3 python3 REQUIRED)
+file(GLOB E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/test_*.py)
+foreach(script ${E2E_TESTS})
+  get_filename_component(name ${script} NAME_WE)
+  string(REGEX REPLACE "^test_" "" name ${name})
+  add_test(NAME e2e.${name} COMMAND ${PYTHON3} ${script} $<TARGET_FILE:disco>)
+  set_tests_properties(e2e.${name} PROPERTIES LABELS e2e TIMEOUT 300 RESOURCE_LOCK xserver)
+endforeach()
