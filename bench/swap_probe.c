@@ -1,0 +1,32 @@
+/* Preloaded into the demo by the measuring scripts (LD_PRELOAD): writes the CLOCK_MONOTONIC
+ * time of every buffer swap, one line each, to the file named by SWAP_PROBE_OUT. The demo
+ * itself knows nothing of it. */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
+
+typedef struct SDL_Window SDL_Window;
+
+static int probe_fd = -1;
+
+__attribute__((constructor)) static void probe_open(void) {
+  const char* path = getenv("SWAP_PROBE_OUT");
+  if (path) probe_fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+}
+
+void SDL_GL_SwapWindow(SDL_Window* window) {
+  static void (*real)(SDL_Window*) = NULL;
+  if (!real) real = (void (*)(SDL_Window*))dlsym(RTLD_NEXT, "SDL_GL_SwapWindow");
+  real(window);
+  if (probe_fd >= 0) {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    char line[48];
+    int n = snprintf(line, sizeof line, "%lld.%09ld\n", (long long)now.tv_sec, now.tv_nsec);
+    if (write(probe_fd, line, (size_t)n) < 0) { /* nothing to do about it */ }
+  }
+}
