@@ -17,6 +17,8 @@ class OpenGLTexture {
   bool loadTexture(const std::string& path, int number);
   // The texture name stored under number; a number never loaded reads 0, and is stored as 0.
   GLuint getTextureName(int number);
+  // Whether number has an entry (a loaded texture, a failed load or a read), without adding one.
+  bool holds(int number) const { return m_mTextures.count(number) != 0; }
 
  private:
   std::map<int, GLuint> m_mTextures;

@@ -139,7 +139,7 @@ class Demo:
         time.sleep(seconds)
 
     def screenshot(self):
-        blob = subprocess.run(["import", "-display", self.xvfb.display, "-window", "root", "ppm:-"],
+        blob = subprocess.run(["import", "-display", self.xvfb.display, "-window", "root", "-depth", "8", "ppm:-"],
                               capture_output=True, check=True).stdout
         return parse_ppm(blob)
 
