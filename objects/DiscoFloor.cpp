@@ -21,8 +21,11 @@ constexpr float kSaturation = 1.0f;
 float randomHue() { return static_cast<float>(std::rand()) * 0x1p-31f * 360.0f; }
 }  // namespace
 
-DiscoFloor::DiscoFloor(int sizeW_, int sizeH_) : sizeW(sizeW_), sizeH(sizeH_) {
-  std::srand(static_cast<unsigned int>(std::time(nullptr)));
+DiscoFloor::DiscoFloor(int sizeW_, int sizeH_)
+    : DiscoFloor(sizeW_, sizeH_, static_cast<unsigned int>(std::time(nullptr))) {}
+
+DiscoFloor::DiscoFloor(int sizeW_, int sizeH_, unsigned int seed) : sizeW(sizeW_), sizeH(sizeH_) {
+  std::srand(seed);
   // A negative count draws no tiles, so it needs no storage either.
   const size_t tiles = static_cast<size_t>(std::max(0, sizeW)) * static_cast<size_t>(std::max(0, sizeH));
   brightness.assign(tiles, 1.0f);

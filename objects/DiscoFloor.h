@@ -13,8 +13,10 @@ class DiscoFloor : public SceneObject {
  public:
   static constexpr int kTileTexture = 12;  // the tile's number in the floor's own registry
 
-  // Seeds the process-wide rand() from the clock and draws one hue per tile.
+  // Seeds the process-wide rand() from the calendar clock and draws one hue per tile.
   DiscoFloor(int sizeW, int sizeH);
+  // The same with a chosen seed, so that the colours can be repeated.
+  DiscoFloor(int sizeW, int sizeH, unsigned int seed);
   ~DiscoFloor();
   DiscoFloor(const DiscoFloor&) = delete;
   DiscoFloor& operator=(const DiscoFloor&) = delete;

@@ -4,6 +4,7 @@
 #include <GL/glu.h>
 
 #include <cmath>
+#include <ctime>
 
 #include "objects/Ball.h"
 #include "objects/DiscoFloor.h"
@@ -30,8 +31,11 @@ Scene::Scene() : Scene(absoluteTime, nullptr) {
 }
 
 Scene::Scene(Clock clock_, std::unique_ptr<MusicPlayer> music_)
+    : Scene(std::move(clock_), std::move(music_), static_cast<unsigned int>(std::time(nullptr))) {}
+
+Scene::Scene(Clock clock_, std::unique_ptr<MusicPlayer> music_, unsigned int floorSeed)
     : inputManager(std::make_unique<InputManager>()),
-      discofloor(std::make_unique<DiscoFloor>(kFloorSize, kFloorSize)),
+      discofloor(std::make_unique<DiscoFloor>(kFloorSize, kFloorSize, floorSeed)),
       ventjes(std::make_unique<Ventjes>()),
       ball(std::make_unique<Ball>(kBallRadius)),
       music(std::move(music_)),

@@ -21,6 +21,8 @@ class Scene {
   Scene();
   // A scene on another clock and with the given player (or none): frame capture and tests.
   Scene(Clock clock, std::unique_ptr<MusicPlayer> music);
+  // The same with the floor's colours drawn from a chosen seed.
+  Scene(Clock clock, std::unique_ptr<MusicPlayer> music, unsigned int floorSeed);
   ~Scene();
 
   Scene(const Scene&) = delete;

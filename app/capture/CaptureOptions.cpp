@@ -1,0 +1,118 @@
+#include "app/capture/CaptureOptions.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+bool parseNumber(const std::string& text, double& out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  out = std::strtod(text.c_str(), &end);
+  return errno == 0 && *end == '\0' && std::isfinite(out);
+}
+
+bool parseCount(const std::string& text, long max, long& out) {
+  double value = 0;
+  if (!parseNumber(text, value) || value != std::floor(value) || value < 0 || value > max) return false;
+  out = static_cast<long>(value);
+  return true;
+}
+
+// The pattern may hold at most one integer conversion (%d, %04d, ...) and otherwise only %%.
+bool validPattern(const std::string& pattern) {
+  int conversions = 0;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] != '%') continue;
+    ++i;
+    if (i < pattern.size() && pattern[i] == '%') continue;
+    while (i < pattern.size() && (std::isdigit(static_cast<unsigned char>(pattern[i])) || pattern[i] == '0')) ++i;
+    if (i >= pattern.size() || pattern[i] != 'd') return false;
+    ++conversions;
+  }
+  return conversions <= 1 && !pattern.empty();
+}
+
+}  // namespace
+
+std::optional<CaptureOptions> CaptureOptions::parse(const std::vector<std::string>& args, std::string& error) {
+  CaptureOptions options;
+  long frames = -1;
+  double fps = 0;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& flag = args[i];
+    if (i + 1 >= args.size()) {
+      error = flag.rfind("--", 0) == 0 ? flag + " needs a value" : "unexpected argument " + flag;
+      return std::nullopt;
+    }
+    const std::string& value = args[++i];
+    if (flag == "--size") {
+      long w = 0, h = 0;
+      const size_t x = value.find('x');
+      if (x == std::string::npos || !parseCount(value.substr(0, x), 16384, w) ||
+          !parseCount(value.substr(x + 1), 16384, h) || w == 0 || h == 0) {
+        error = "--size wants WIDTHxHEIGHT, each 1 to 16384";
+        return std::nullopt;
+      }
+      options.width = static_cast<int>(w);
+      options.height = static_cast<int>(h);
+    } else if (flag == "--time") {
+      double t = 0;
+      if (!parseNumber(value, t) || t < 0 || t > 86400) {
+        error = "--time wants seconds from 0 to 86400";
+        return std::nullopt;
+      }
+      options.times.push_back(t);
+    } else if (flag == "--frames") {
+      if (!parseCount(value, 100000, frames) || frames == 0) {
+        error = "--frames wants a count from 1 to 100000";
+        return std::nullopt;
+      }
+    } else if (flag == "--fps") {
+      if (!parseNumber(value, fps) || fps <= 0 || fps > 1000) {
+        error = "--fps wants a rate above 0 and up to 1000";
+        return std::nullopt;
+      }
+    } else if (flag == "--seed") {
+      long seed = 0;
+      if (!parseCount(value, 4294967295L, seed)) {
+        error = "--seed wants a whole number from 0 to 4294967295";
+        return std::nullopt;
+      }
+      options.seed = static_cast<unsigned>(seed);
+    } else if (flag == "--output") {
+      if (!validPattern(value)) {
+        error = "--output wants a file name with at most one %d-style number in it";
+        return std::nullopt;
+      }
+      options.output = value;
+    } else {
+      error = "unknown option " + flag;
+      return std::nullopt;
+    }
+  }
+  if ((frames > 0) != (fps > 0)) {
+    error = "--frames and --fps go together";
+    return std::nullopt;
+  }
+  if (frames > 0 && !options.times.empty()) {
+    error = "give either --time or --frames, not both";
+    return std::nullopt;
+  }
+  for (long i = 0; i < frames; ++i) options.times.push_back(static_cast<double>(i) / fps);
+  if (options.times.empty()) {
+    error = "nothing to capture: give --time or --frames";
+    return std::nullopt;
+  }
+  return options;
+}
+
+std::string CaptureOptions::outputPath(int index) const {
+  char path[4096];
+  std::snprintf(path, sizeof path, output.c_str(), index);
+  return path;
+}
