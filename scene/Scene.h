@@ -30,6 +30,8 @@ class Scene {
 
   InputManager* getInputManager() const { return inputManager.get(); }
   Ball* getBall() const { return ball.get(); }
+  DiscoFloor* getFloor() const { return discofloor.get(); }
+  Ventjes* getVentjes() const { return ventjes.get(); }
   float getOffset() const { return offset; }
 
   // Viewport and projection for the current GL context; leaves the modelview matrix current.
