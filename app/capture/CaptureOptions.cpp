@@ -42,7 +42,8 @@ bool validPattern(const std::string& pattern) {
 std::optional<CaptureOptions> CaptureOptions::parse(const std::vector<std::string>& args, std::string& error) {
   CaptureOptions options;
   long frames = -1;
-  double fps = 0;
+  double fps = 0, start = 0;
+  bool startGiven = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& flag = args[i];
     if (i + 1 >= args.size()) {
@@ -77,6 +78,12 @@ std::optional<CaptureOptions> CaptureOptions::parse(const std::vector<std::strin
         error = "--fps wants a rate above 0 and up to 1000";
         return std::nullopt;
       }
+    } else if (flag == "--start") {
+      if (!parseNumber(value, start) || start < 0 || start > 86400) {
+        error = "--start wants seconds from 0 to 86400";
+        return std::nullopt;
+      }
+      startGiven = true;
     } else if (flag == "--seed") {
       long seed = 0;
       if (!parseCount(value, 4294967295L, seed)) {
@@ -99,11 +106,15 @@ std::optional<CaptureOptions> CaptureOptions::parse(const std::vector<std::strin
     error = "--frames and --fps go together";
     return std::nullopt;
   }
+  if (startGiven && frames <= 0) {
+    error = "--start goes with --frames";
+    return std::nullopt;
+  }
   if (frames > 0 && !options.times.empty()) {
     error = "give either --time or --frames, not both";
     return std::nullopt;
   }
-  for (long i = 0; i < frames; ++i) options.times.push_back(static_cast<double>(i) / fps);
+  for (long i = 0; i < frames; ++i) options.times.push_back(start + static_cast<double>(i) / fps);
   if (options.times.empty()) {
     error = "nothing to capture: give --time or --frames";
     return std::nullopt;

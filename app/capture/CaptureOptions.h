@@ -14,7 +14,7 @@ struct CaptureOptions {
 
   static constexpr const char* kUsage =
       "usage: disco-capture [--size WxH] [--seed N] [--output PATTERN] "
-      "(--time SECONDS ... | --frames N --fps F)";
+      "(--time SECONDS ... | --frames N --fps F [--start SECONDS])";
 
   // Parses the arguments (without the program name); nullopt with `error` set when they are
   // not understood.
