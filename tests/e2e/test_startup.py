@@ -28,10 +28,10 @@ class FullScreen(unittest.TestCase):
             # The log's own prefix: date, time with milliseconds, program[pid].
             self.assertRegex(lines[0], r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} disco\[\d+\] ")
 
-    def test_a_key_ends_it_with_status_0_within_a_second_twenty_times(self):
+    def test_a_key_ends_it_with_status_0_within_a_second_fifty_times(self):
         xvfb = Xvfb("1280x720")
         try:
-            for run in range(20):
+            for run in range(50):
                 with Demo(BINARY, xvfb=xvfb) as demo:
                     demo.wait_for_frames(0.1)
                     pressed = time.monotonic()
