@@ -1,0 +1,11 @@
+#pragma once
+
+#include <GL/gl.h>
+
+#include <cstdint>
+
+// Draws the scroller's 80 cells, one world unit apart at height 4 and depth -6, cell 40 near
+// x = 0, shifted left by scrollcalc. Cell i shows the message character at scrollpos + i.
+// Meeting the end marker sets scrollpos to 0, and the remaining cells read from the start.
+// Expects texturing and blending on; binds fontTexture for all cells; leaves the colour white.
+void drawScrollLine(GLuint fontTexture, int32_t& scrollpos, float scrollcalc);
