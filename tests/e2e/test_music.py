@@ -1,0 +1,67 @@
+"""The music in the real demo: the loop reaches the sound device from the start; without a
+playable file or a sound device the demo runs exactly as before, silently."""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+from harness import Demo, Xvfb
+
+BINARY = os.path.abspath(sys.argv.pop(1))
+MUSIC = os.path.join(os.path.dirname(BINARY), "resources", "tralmix.m4a")
+
+
+def messages(log):
+    """Every line without its date and process prefix."""
+    return [line.split("] ", 1)[-1] for line in log.splitlines()]
+
+
+class Music(unittest.TestCase):
+    def test_the_loop_reaches_the_device_from_the_start(self):
+        with tempfile.TemporaryDirectory() as folder:
+            recording = os.path.join(folder, "device.raw")
+            with Demo(BINARY, env={"SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": recording}) as demo:
+                demo.wait_for_frames(3.0)
+                demo.press_key("space")
+                self.assertEqual(demo.wait_exit(2.0), 0, demo.log())
+            with open(recording, "rb") as f:
+                played = f.read()
+        track = subprocess.run(["ffmpeg", "-v", "error", "-i", MUSIC, "-f", "f32le", "-"],
+                               check=True, capture_output=True).stdout
+        start = played.find(track[:512])  # stereo floats: 8 bytes a frame
+        self.assertGreaterEqual(start, 0, "the music's first samples never reached the device")
+        self.assertFalse(played[:start].strip(b"\0"), "sound before the music")
+        body = played[start:len(played) - (len(played) - start) % 8]
+        self.assertGreater(len(body), 2 * 44100 * 8, "less than two seconds of music in three")
+        self.assertTrue(body == track[:len(body)], "the music breaks off or changes")
+
+    def test_without_music_the_demo_runs_on_as_before_and_says_nothing(self):
+        xvfb = Xvfb("640x480")
+        folder = tempfile.mkdtemp(prefix="disco-music-")
+        try:
+            missing, cut = os.path.join(folder, "missing"), os.path.join(folder, "cut")
+            for path in (missing, cut):
+                shutil.copytree(os.path.dirname(MUSIC), path)
+            os.remove(os.path.join(missing, "tralmix.m4a"))
+            os.truncate(os.path.join(cut, "tralmix.m4a"), os.path.getsize(MUSIC) // 2)
+            with Demo(BINARY, xvfb=xvfb) as demo:  # with music, on the harness's silent driver
+                demo.wait_for_frames(0.5)
+                usual = messages(demo.log())
+            for name, resources, env in (("no music file", missing, {}), ("a file cut in half", cut, {}),
+                                         ("no sound device", None, {"SDL_AUDIODRIVER": "no-such-driver"})):
+                with self.subTest(name), Demo(BINARY, resources=resources, env=env, xvfb=xvfb) as demo:
+                    demo.wait_for_frames(0.5)
+                    frame = demo.screenshot()
+                    self.assertTrue(any(frame.pixel(x, 400) != (0, 0, 0) for x in range(0, 640, 8)), "no floor")
+                    demo.press_key("space")
+                    self.assertEqual(demo.wait_exit(2.0), 0, demo.log())
+                    self.assertEqual(messages(demo.log()), usual)
+        finally:
+            xvfb.stop()
+            shutil.rmtree(folder, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,52 @@
+// Plays a sound file through MusicPlayer for a while, as the demo does, and tells what that
+// cost. With SDL_AUDIODRIVER=disk the device's output lands in SDL_DISKAUDIOFILE.
+//
+// Usage: music_capture FILE SECONDS [once]
+// Prints "player none", or "player open" and: open_ms (time open() took), heap_bytes (heap
+// the player holds while playing) and cpu_share (process CPU per second of playing: the
+// decoding thread and the device's).
+#include <malloc.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "platform/MusicPlayer.h"
+
+namespace {
+double seconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+double cpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + 1e-6 * (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s FILE SECONDS [once]\n", argv[0]);
+    return 2;
+  }
+  const size_t heapBefore = mallinfo2().uordblks;
+  const double openStart = seconds();
+  auto player = MusicPlayer::open(argv[1]);
+  const double openMs = 1000.0 * (seconds() - openStart);
+  if (!player) {
+    std::printf("player none\n");
+    return 0;
+  }
+  player->setLoops(!(argc > 3 && std::strcmp(argv[3], "once") == 0));
+  const double playFor = std::atof(argv[2]), cpuStart = cpuSeconds();
+  player->play();
+  std::this_thread::sleep_for(std::chrono::duration<double>(playFor));
+  const double cpu = cpuSeconds() - cpuStart;
+  const size_t heapHeld = mallinfo2().uordblks - heapBefore;
+  player.reset();
+  std::printf("player open\nopen_ms %.2f\nheap_bytes %zu\ncpu_share %.4f\n", openMs, heapHeld, cpu / playFor);
+  return 0;
+}

@@ -1,0 +1,18 @@
+# The music player against SDL's disk audio driver: what reaches the device, seam by seam.
+# Fixtures are made at test time with the ffmpeg tool.
+
+add_executable(music_capture ${CMAKE_CURRENT_LIST_DIR}/music_capture.cpp)
+target_link_libraries(music_capture PRIVATE disco_services)
+
+find_program(DISCO_MUSIC_FFMPEG ffmpeg)
+find_program(DISCO_MUSIC_PYTHON python3)
+if(DISCO_MUSIC_FFMPEG AND DISCO_MUSIC_PYTHON)
+  # Short files of several codecs, rates and channel counts, each round at least two seams.
+  add_test(NAME music.seams_fixtures
+    COMMAND ${DISCO_MUSIC_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/check_seams.py $<TARGET_FILE:music_capture> fixtures)
+  # The demo's own loop, 64 s, round two seams with the disk driver at about six times real time.
+  add_test(NAME music.seams_tralmix
+    COMMAND ${DISCO_MUSIC_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/check_seams.py $<TARGET_FILE:music_capture>
+            ${CMAKE_SOURCE_DIR}/resources/tralmix.m4a --samples 2822400 --rate 44100 --delay 8)
+  set_tests_properties(music.seams_fixtures music.seams_tralmix PROPERTIES LABELS music TIMEOUT 180)
+endif()

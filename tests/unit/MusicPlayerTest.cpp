@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "platform/MusicPlayer.h"
+#include "tests/unit/MusicFixtures.h"
+
+namespace {
+
+using musicfixtures::kStereo;
+using Clock = std::chrono::steady_clock;
+
+// SDL picks its audio driver when audio starts, which every open() does afresh.
+class MusicPlayerTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!musicfixtures::haveFfmpeg()) GTEST_SKIP() << "needs the ffmpeg tool";
+    setenv("SDL_AUDIODRIVER", "dummy", 1);  // a device that plays in real time, silently
+  }
+  void TearDown() override { unsetenv("SDL_AUDIODRIVER"); }
+
+  std::string cut(const std::string& path, double keep) {  // a file that breaks off
+    const std::string out = path + ".cut";
+    std::filesystem::copy_file(path, out, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::resize_file(out, static_cast<uintmax_t>(std::filesystem::file_size(path) * keep));
+    return out;
+  }
+
+  musicfixtures::Folder folder;
+};
+
+TEST_F(MusicPlayerTest, NoPlayerAndNoWordForAFileItCannotPlayThrough) {
+  // The index up front, so that a file cut short still opens as far as its header goes.
+  const std::string song = folder.make("song.m4a", 44100, 44100, kStereo, "-c:a aac -movflags +faststart");
+  const std::string lossless = folder.make("song.flac", 44100, 44100, kStereo);
+  const std::string film = folder.file("film.mp4");  // pictures, no sound
+  ASSERT_EQ(std::system(("ffmpeg -v error -f lavfi -i testsrc=s=64x64 -t 0.5 -c:v mpeg4 " + film).c_str()), 0);
+  std::ofstream(folder.file("text.m4a")) << "tralala, not a song\n";
+  const std::string cases[] = {folder.file("missing.m4a"), folder.file("text.m4a"), folder.file(""), film,
+                               cut(song, 0.5), cut(song, 0.97), cut(lossless, 0.5)};
+  for (const std::string& path : cases) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(MusicPlayer::open(path), nullptr) << path;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << path;
+  }
+  EXPECT_NE(MusicPlayer::open(song), nullptr) << "the whole file plays";
+}
+
+TEST_F(MusicPlayerTest, NoPlayerAndNoWordWithoutASoundDevice) {
+  const std::string song = folder.make("song.m4a", 44100, 4410, kStereo, "-c:a aac");
+  setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(MusicPlayer::open(song), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+
+  // The system's own choice: a player or none, depending on the machine, but never a word
+  // (ALSA, say, on a machine without a sound card).
+  unsetenv("SDL_AUDIODRIVER");
+  testing::internal::CaptureStderr();
+  MusicPlayer::open(song).reset();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST_F(MusicPlayerTest, StopsAtOnceWhetherPlayingOrNot) {
+  // A long song decoded again each pass, and a tiny one replayed hundreds of times a second.
+  const std::string songs[] = {folder.make("long.m4a", 44100, 441000, kStereo, "-c:a aac"),
+                               folder.make("tiny.wav", 44100, 64, kStereo)};
+  for (const std::string& song : songs) {
+    for (const bool play : {false, true}) {
+      auto player = MusicPlayer::open(song);
+      ASSERT_NE(player, nullptr) << song;
+      player->setLoops(true);
+      if (play) player->play();
+      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+      const auto start = Clock::now();
+      player.reset();
+      EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(300)) << song << (play ? " playing" : " waiting");
+    }
+  }
+}
+
+}  // namespace
