@@ -25,10 +25,7 @@ constexpr double kNear = 1.0;
 constexpr double kFar = 1000.0;
 }  // namespace
 
-Scene::Scene() : Scene(absoluteTime, nullptr) {
-  music = MusicPlayer::open(resourceFolder() + kMusicFile);
-  if (music) music->setLoops(true);
-}
+Scene::Scene() : Scene(absoluteTime, MusicPlayer::open(resourceFolder() + kMusicFile)) {}
 
 Scene::Scene(Clock clock_, std::unique_ptr<MusicPlayer> music_)
     : Scene(std::move(clock_), std::move(music_), static_cast<unsigned int>(std::time(nullptr))) {}
