@@ -22,6 +22,8 @@ struct Demuxer {
   Demuxer() = default;
   Demuxer(const Demuxer&) = delete;
   Demuxer& operator=(const Demuxer&) = delete;
+  static constexpr int kMinRate = 1000, kMaxRate = 768000, kMaxChannels = 32;
+
   ~Demuxer() { avformat_close_input(&format); }
 
   bool open(const std::string& path, const AVCodec** decoder) {
@@ -30,7 +32,12 @@ struct Demuxer {
     if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return false;
     if (avformat_find_stream_info(format, nullptr) < 0) return false;
     stream = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, decoder, 0);
-    return stream >= 0 && format->streams[stream]->codecpar->sample_rate > 0;
+    if (stream < 0) return false;
+    // A header may claim anything; rates and channel counts beyond real sound are damage, and
+    // would have us size buffers and resamplers by the gigabyte.
+    const AVCodecParameters* codec = format->streams[stream]->codecpar;
+    return codec->sample_rate >= kMinRate && codec->sample_rate <= kMaxRate && codec->ch_layout.nb_channels >= 1 &&
+           codec->ch_layout.nb_channels <= kMaxChannels;
   }
   AVStream* audio() const { return format->streams[stream]; }
 };

@@ -78,11 +78,11 @@ std::unique_ptr<MusicPlayer> MusicPlayer::open(const std::string& path) {
   const int channels = playback->device->channels();
   const size_t aheadFrames = std::max<size_t>(static_cast<size_t>(rate * kAheadSeconds),
                                               2 * (kChunkFrames + playback->device->bufferFrames()));
-  playback->ring = std::make_unique<AudioRing>(aheadFrames * channels);
-  playback->loop = std::make_unique<AudioLoop>(path, std::move(file), rate, channels);
   try {
+    playback->ring = std::make_unique<AudioRing>(aheadFrames * channels);
+    playback->loop = std::make_unique<AudioLoop>(path, std::move(file), rate, channels);
     playback->decoder = std::thread(&Playback::decode, playback.get());
-  } catch (const std::system_error&) {
+  } catch (const std::exception&) {  // no memory or no thread for it: no music
     return nullptr;
   }
   return std::unique_ptr<MusicPlayer>(new MusicPlayer(std::move(playback)));

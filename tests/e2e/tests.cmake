@@ -2,7 +2,10 @@
 find_program(PYTHON3 python3 REQUIRED)
 # Shims the tests preload into the demo to make the window system misbehave.
 add_library(refuse_fullscreen MODULE ${CMAKE_CURRENT_LIST_DIR}/shims/refuse_fullscreen.c)
-set_target_properties(refuse_fullscreen PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/shims)
+add_library(refuse_second_context MODULE ${CMAKE_CURRENT_LIST_DIR}/shims/refuse_second_context.c)
+target_link_libraries(refuse_second_context PRIVATE ${CMAKE_DL_LIBS})
+set_target_properties(refuse_fullscreen refuse_second_context PROPERTIES PREFIX ""
+                      LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/shims)
 file(GLOB E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/test_*.py)
 foreach(script ${E2E_TESTS})
   get_filename_component(name ${script} NAME_WE)

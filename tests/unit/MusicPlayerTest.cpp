@@ -84,3 +84,27 @@ TEST_F(MusicPlayerTest, StopsAtOnceWhetherPlayingOrNot) {
 }
 
 }  // namespace
+
+namespace {
+
+// A WAV header with any rate and channel count, and a little silence.
+std::string writeWav(const std::string& path, uint32_t rate, uint16_t channels) {
+  std::ofstream out(path, std::ios::binary);
+  auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+  auto u16 = [&](uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+  const uint32_t dataBytes = 64u * channels * 2u;
+  out.write("RIFF", 4), u32(36 + dataBytes), out.write("WAVEfmt ", 8), u32(16), u16(1), u16(channels);
+  u32(rate), u32(rate * channels * 2u), u16(static_cast<uint16_t>(channels * 2)), u16(16);
+  out.write("data", 4), u32(dataBytes);
+  out << std::string(dataBytes, '\0');
+  return path;
+}
+
+TEST_F(MusicPlayerTest, NoPlayerForAHeaderClaimingImpossibleSound) {
+  // Sized by the header, such a file would have us allocate gigabytes for its buffers.
+  EXPECT_EQ(MusicPlayer::open(writeWav(folder.file("fast.wav"), 1348599808u, 2)), nullptr);
+  EXPECT_EQ(MusicPlayer::open(writeWav(folder.file("wide.wav"), 44100u, 200)), nullptr);
+  EXPECT_NE(MusicPlayer::open(writeWav(folder.file("fine.wav"), 44100u, 2)), nullptr);
+}
+
+}  // namespace

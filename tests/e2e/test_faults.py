@@ -1,0 +1,73 @@
+"""The demo on a machine that lets it down: no sound device, software GL only, and a GL that
+cannot make the full-screen context, where the demo says so once and carries on in its window.
+(A refused screen capture is test_windowed.py's.)"""
+import os
+import signal
+import sys
+import time
+import unittest
+
+from harness import Demo, Xvfb
+
+BINARY = os.path.abspath(sys.argv.pop(1))
+
+SHIM = os.path.join(os.path.dirname(BINARY), "shims", "refuse_second_context.so")
+
+
+def lit_pixels(frame, box):
+    """Samples brighter than the black background inside box, clipped to the screen."""
+    x0, y0, w, h = box
+    xs = range(max(x0, 0) + 4, min(x0 + w, frame.width) - 4, 8)
+    ys = range(max(y0, 0) + 4, min(y0 + h, frame.height) - 4, 8)
+    return sum(1 for y in ys for x in xs if max(frame.pixel(x, y)) > 40)
+
+
+class Faults(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.xvfb = Xvfb("1024x768")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.xvfb.stop()
+
+    def plain_run(self, env):
+        with Demo(BINARY, xvfb=self.xvfb, env=env) as demo:
+            demo.wait_for_frames(0.5)
+            self.assertIn((0, 0, 1024, 768), demo.window_geometries(), demo.log())
+            demo.press_key("space")
+            self.assertEqual(demo.wait_exit(3.0), 0, demo.log())
+            return demo.log()
+
+    def test_no_sound_device_plays_silently(self):
+        log = self.plain_run({"SDL_AUDIODRIVER": "no-such-device"})
+        self.assertEqual(len(log.strip().splitlines()), 10, log)  # the usual lines, nothing else
+
+    def test_software_gl_only(self):
+        self.plain_run({"LIBGL_ALWAYS_SOFTWARE": "1", "GALLIUM_DRIVER": "llvmpipe"})
+
+    def test_full_screen_context_refused(self):
+        with Demo(BINARY, xvfb=self.xvfb, env={"LD_PRELOAD": SHIM}) as demo:
+            self.assertTrue(demo.wait_for_log("FullScreen pixelFormat"), demo.log())
+            time.sleep(0.5)
+            windows = demo.window_geometries()
+            self.assertEqual(len(windows), 1, windows)
+            self.assertEqual(windows[0][2:], (800, 600), "the window keeps its own size")
+            self.assertGreater(lit_pixels(demo.screenshot(), windows[0]), 500, "nothing drawn in the window")
+
+            # Keys go to the scene in a window: the arrow keys and others do not end the demo.
+            for key in ("Left", "Up", "space"):
+                demo.press_key(key)
+            time.sleep(0.3)
+            self.assertIsNone(demo.process.poll(), demo.log())
+
+            demo.signal(signal.SIGTERM)
+            self.assertIsNotNone(demo.wait_exit(2.0), "SIGTERM did not end the windowed demo")
+            log = demo.log()
+        self.assertEqual(log.count("Failed to create fullScreenContext"), 1, log)
+        # The renderer line comes first: it is written before the context is asked for.
+        self.assertLess(log.index("FullScreen pixelFormat"), log.index("Failed to create fullScreenContext"))
+
+
+if __name__ == "__main__":
+    unittest.main()
