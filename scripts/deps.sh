@@ -15,6 +15,8 @@ packages=(
   # tests
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils imagemagick ffmpeg
+  # benchmarks (bench/run.sh): the frame-time plot
+  gnuplot-nox
 )
 
 missing=()
