@@ -87,8 +87,8 @@ SDL_AudioDeviceID SDL_OpenAudioDevice(const char* device, int iscapture, const S
   wrapped[slot].userdata = desired->userdata;
   /* Without SDL_AUDIO_ALLOW_FORMAT_CHANGE the callback sees the format asked for. */
   wrapped[slot].isFloat = desired->format == AUDIO_F32SYS && !(allowed_changes & SDL_AUDIO_ALLOW_FORMAT_CHANGE);
-  SDL_AudioSpec spec = *desired;
-  spec.callback = probeCallback;
-  spec.userdata = &wrapped[slot];
-  return real(device, iscapture, &spec, obtained, allowed_changes);
+  SDL_AudioSpec wanted = *desired;
+  wanted.callback = probeCallback;
+  wanted.userdata = &wrapped[slot];
+  return real(device, iscapture, &wanted, obtained, allowed_changes);
 }
