@@ -1,28 +1,20 @@
 #pragma once
 
-// Keeps a swap-paced frame loop at the display's refresh rate where the driver does not wait
-// for the vertical retrace (virtual X servers, some software drivers): without it such a loop
-// spins at hundreds of frames a second and burns a core for nothing.
-//
-// Feed it the time each frame started and the time its buffer swap returned. While swaps come
-// back at least half a period after the frame started, the driver is pacing and nothing is
-// added. After a few frames that finish much faster, it answers a time to sleep until, so frames
-// start one period apart; a frame that again takes most of a period hands pacing back.
+// Holds a frame loop to the display's refresh rate. Where buffer swaps wait for the vertical
+// retrace this costs nothing: frames already start a period apart. Where they do not (virtual
+// X servers, some software drivers), a loop would otherwise spin as fast as it can draw and
+// burn a core on frames nobody sees.
 class FramePacer {
  public:
-  explicit FramePacer(double refreshRate);
+  explicit FramePacer(double refreshRate);  // frames a second; 0 or less when unknown: 60
 
-  // Returns the time (same clock as the arguments) the next frame should start at; a time at or
-  // before swapEnd means "start at once".
-  double frameDone(double frameStart, double swapEnd);
+  // When the next frame may start, given when this one started and when its swap returned
+  // (all on one clock, in seconds): a period after this one's start, or at once if it took
+  // longer than that.
+  double frameDone(double frameStart, double swapEnd) const;
 
-  bool pacing() const { return pacing_; }
   double period() const { return period_; }
 
  private:
-  static constexpr int kFastFramesBeforePacing = 3;
   double period_;
-  bool pacing_ = false;
-  int fastFrames_ = 0;
-  double nextStart_ = 0.0;
 };
