@@ -11,21 +11,14 @@ sys.dont_write_bytecode = True  # keep the source tree free of __pycache__
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import png  # noqa: E402
 
+from checklist import check, finish
+
 IMAGES = ["font.png", "tile.png", "nine.png", "vexlogo.png", "round.png"]
 
 # The scroller's column table: cell g spans OFFSETS[g] .. OFFSETS[g + 1].
 OFFSETS = [0, 17, 34, 57, 78, 93, 108, 127, 144, 154, 165, 186, 198, 221, 237, 261, 277,
            299, 317, 330, 346, 363, 381, 403, 419, 435, 452, 464, 480, 493, 512]
 EMPTY_CELLS, PERIOD_CELL = (26, 27, 29), 28
-
-failures = []
-
-
-def check(ok, message):
-    if not ok:
-        failures.append(message)
-    return ok
-
 
 def power_of_two(n):
     return n > 0 and n & (n - 1) == 0
@@ -160,10 +153,7 @@ def standing_look(name, img):
 def main():
     what, res = sys.argv[1], Path(sys.argv[2])
     {"formats": formats, "font": font, "sprites": sprites}[what](res)
-    for f in failures:
-        print("FAIL:", f)
-    print(f"{what}: {'ok' if not failures else f'{len(failures)} failures'}")
-    sys.exit(1 if failures else 0)
+    finish(what)
 
 
 if __name__ == "__main__":

@@ -17,16 +17,9 @@ import math
 import subprocess
 import sys
 
+from checklist import check, finish
+
 RATE = 44100
-failures = []
-
-
-def check(ok, message):
-    if not ok:
-        failures.append(message)
-    return ok
-
-
 def loop_samples(args):
     n = args.bars * 4 * 60 * RATE / args.bpm
     if n != int(n):
@@ -109,10 +102,7 @@ def main():
     p.add_argument("--ffmpeg", default="ffmpeg")
     args = p.parse_args()
     {"length": length, "seam": seam}[args.what](args)
-    for f in failures:
-        print("FAIL:", f)
-    print(f"{args.what}: {'ok' if not failures else f'{len(failures)} failures'}")
-    sys.exit(1 if failures else 0)
+    finish(args.what)
 
 
 if __name__ == "__main__":
