@@ -18,7 +18,6 @@ class OpenGLView final : public platform::ViewHandlers {
   ~OpenGLView() override;
 
   platform::GLSurface& surface() { return *view_; }
-  Scene* getScene() const { return scene.get(); }
 
   void prepareOpenGL() override;
   void reshape() override;
