@@ -225,7 +225,6 @@ bool GLSurface::takeMainDisplay() {
     }
     impl_->covers.push_back(cover);
   }
-  impl_->pacer = FramePacer(refreshRate(0));
   return true;
 }
 
@@ -242,12 +241,8 @@ void GLSurface::flushBuffer() {
   if (impl_->swapInterval != 1) return;
   const double swapEnd = absoluteTime();
   const double nextStart = impl_->pacer.frameDone(impl_->frameStart, swapEnd);
-  if (nextStart > swapEnd) {
-    std::this_thread::sleep_for(std::chrono::duration<double>(nextStart - swapEnd));
-    impl_->frameStart = nextStart;
-  } else {
-    impl_->frameStart = swapEnd;
-  }
+  if (nextStart > swapEnd) std::this_thread::sleep_for(std::chrono::duration<double>(nextStart - swapEnd));
+  impl_->frameStart = nextStart;
 }
 
 Rect GLSurface::bounds() const {
