@@ -8,13 +8,15 @@ packages=(
   # build
   cmake g++ make pkg-config
   # platform layer
-  libsdl2-dev libgl-dev libglu1-mesa-dev libosmesa6-dev libpng-dev
+  libsdl2-dev libwayland-dev libgl-dev libglu1-mesa-dev libosmesa6-dev libpng-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   # software GL at run time (llvmpipe)
   libgl1-mesa-dri
   # tests
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils imagemagick ffmpeg
+  # Wayland: weston with XWayland, and sway with its screenshot and key tools
+  weston xwayland sway grim wtype
   # benchmarks (bench/run.sh): the frame-time plot
   gnuplot-nox
 )

@@ -10,6 +10,7 @@
 
 #include "platform/Clock.h"
 #include "platform/FramePacer.h"
+#include "platform/window/VideoDriver.h"
 
 namespace platform {
 
@@ -152,22 +153,7 @@ std::string startVideo() {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   // A full-screen window stays put when it loses focus.
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-  // Only a real display will do: SDL's off-screen and dummy drivers would run the demo unseen.
-  // A driver named in SDL_VIDEODRIVER still wins over this default.
-  std::string problem = "neither DISPLAY nor WAYLAND_DISPLAY names a display";
-  for (const char* driver : {"x11", "wayland"}) {
-    const char* variable = std::string(driver) == "x11" ? "DISPLAY" : "WAYLAND_DISPLAY";
-    if (!SDL_getenv(variable) && !SDL_getenv("SDL_VIDEODRIVER")) continue;
-    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, driver, SDL_HINT_DEFAULT);
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-      problem = SDL_GetError();
-      continue;
-    }
-    if (SDL_GetNumVideoDisplays() >= 1) return {};
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    problem = "the display has no screen";
-  }
-  return problem;
+  return startVideoDriver();
 }
 
 GLSurface::GLSurface(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}

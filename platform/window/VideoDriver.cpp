@@ -1,0 +1,59 @@
+#include "platform/window/VideoDriver.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+#include <vector>
+
+#include "platform/window/WaylandProbe.h"
+
+namespace platform {
+
+namespace {
+
+std::vector<std::string> namedDrivers(std::string list) {
+  std::transform(list.begin(), list.end(), list.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::vector<std::string> names;
+  std::istringstream in(list);
+  for (std::string name; std::getline(in, name, ',');)
+    if (!name.empty()) names.push_back(name);
+  return names;
+}
+
+std::vector<std::string> candidateDrivers() {
+  if (const char* named = SDL_getenv("SDL_VIDEODRIVER")) return namedDrivers(named);
+  std::vector<std::string> drivers;
+  if (SDL_getenv("DISPLAY")) drivers.push_back("x11");
+  if (SDL_getenv("WAYLAND_DISPLAY")) drivers.push_back("wayland");
+  return drivers;
+}
+
+}  // namespace
+
+std::string startVideoDriver() {
+  std::string problem = "neither DISPLAY nor WAYLAND_DISPLAY names a display";
+  for (const std::string& driver : candidateDrivers()) {
+    if (driver == "wayland") {
+      const std::string refusal = waylandProblem();
+      if (!refusal.empty()) {
+        problem = refusal;
+        continue;
+      }
+    }
+    // Overrides SDL_VIDEODRIVER too, so that SDL tries exactly this one driver.
+    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, driver.c_str(), SDL_HINT_OVERRIDE);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+      problem = SDL_GetError();
+      continue;
+    }
+    if (SDL_GetNumVideoDisplays() >= 1) return {};
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    problem = "the display has no screen";
+  }
+  return problem;
+}
+
+}  // namespace platform
