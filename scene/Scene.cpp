@@ -19,10 +19,20 @@ constexpr int kFloorSize = 10;
 constexpr float kBallRadius = 0.5f;
 constexpr const char* kMusicFile = "/tralmix.m4a";
 constexpr float kKeyAcceleration = 5.0f;
-constexpr float kPhaseDivisor = 2.5f;
+constexpr float kPhaseDivisor = 2.5f;  // the camera phase grows by 0.4 per second
 constexpr double kFieldOfView = 60.0;
 constexpr double kNear = 1.0;
 constexpr double kFar = 1000.0;
+
+// The camera's orbit: the eye sways across the stage and back and forth towards it on two
+// unrelated periods, at a fixed height, always looking at the same point above the floor's centre.
+constexpr double kSwayX = 3.5;        // eye x between -3.5 and 3.5 ...
+constexpr double kSwayXRate = 1.3;    // ... once every 12.1 s
+constexpr double kMidZ = 9.0;         // eye z between 6.5 and 11.5 ...
+constexpr double kSwayZ = 2.5;
+constexpr float kSwayZDivisor = 1.239f;  // ... once every 19.5 s (a single-precision division)
+constexpr double kEyeHeight = 6.0;
+constexpr double kLookAtHeight = 2.0;  // looks at (0, 2, 0), a third of the way up the logo
 }  // namespace
 
 Scene::Scene() : Scene(absoluteTime, MusicPlayer::open(resourceFolder() + kMusicFile)) {}
@@ -98,9 +108,9 @@ void Scene::render() {
 
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
-  const double eyeX = 3.5 * std::sin(1.3 * static_cast<double>(offset));
-  const double eyeZ = 9.0 + 2.5 * std::cos(static_cast<double>(offset / 1.239f));
-  gluLookAt(eyeX, 6.0, eyeZ, 0.0, 2.0, 0.0, 0.0, 1.0, 0.0);
+  const double eyeX = kSwayX * std::sin(kSwayXRate * static_cast<double>(offset));
+  const double eyeZ = kMidZ + kSwayZ * std::cos(static_cast<double>(offset / kSwayZDivisor));
+  gluLookAt(eyeX, kEyeHeight, eyeZ, 0.0, kLookAtHeight, 0.0, 0.0, 1.0, 0.0);  // y up
 
   discofloor->render();
   ventjes->render();
