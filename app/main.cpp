@@ -1,10 +1,36 @@
 #include <cstdio>
+#include <cstring>
 
 #include "app/OpenGLView.h"
 #include "platform/window/Application.h"
 #include "platform/window/Video.h"
 
-int main() {
+namespace {
+constexpr const char* kUsage =
+    "usage: disco [--help | --version]\n"
+    "\n"
+    "A real-time OpenGL disco scene with music. It takes over the main display in full screen and\n"
+    "plays until any key is pressed. When the display cannot be taken over it runs in an 800 x 600\n"
+    "window instead; close the window to quit.";
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The demo itself takes no options; these two only answer and leave.
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::printf("%s\n", kUsage);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("disco %s\n", DISCO_VERSION);
+    return 0;
+  }
+  if (argc > 1) {
+    int bad = 1;  // the first argument that is not one of the two, or the one too many
+    while (bad < argc - 1 && (std::strcmp(argv[bad], "--help") == 0 || std::strcmp(argv[bad], "--version") == 0)) ++bad;
+    std::fprintf(stderr, "disco: unexpected argument '%s'\n%s\n", argv[bad], kUsage);
+    return 2;
+  }
+
   const std::string problem = platform::startVideo();
   if (!problem.empty()) {
     std::fprintf(stderr, "no display: %s\n", problem.c_str());
