@@ -7,6 +7,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "GLEnumNames.h"
+
 struct GLUquadric {
   GLboolean texture = GL_FALSE;
 };
@@ -45,7 +47,13 @@ std::string Call::str() const {
   std::string text = name + "(";
   char number[32];
   for (size_t i = 0; i < args.size(); ++i) {
-    std::snprintf(number, sizeof number, "%s%.9g", i ? ", " : "", args[i]);
+    if (i) text += ", ";
+    const std::string enumText = enumName(name, i, args[i]);
+    if (!enumText.empty()) {
+      text += enumText;
+      continue;
+    }
+    std::snprintf(number, sizeof number, "%.9g", args[i]);
     text += number;
   }
   return text + ")";

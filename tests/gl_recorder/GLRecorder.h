@@ -24,7 +24,8 @@ struct Call {
   std::vector<uint8_t> pixels;       // glTexImage2D: the texels GL would read, tightly packed
   std::array<double, 3> eye{};       // glVertex3f: the vertex in eye space (modelview applied)
 
-  // "glTranslatef(-5, 0, -5)": name and arguments at float precision.
+  // "glTranslatef(-5, 0, -5)": name and arguments at float precision, enums by name
+  // ("glEnable(GL_TEXTURE_2D)").
   std::string str() const;
   bool operator==(const std::string& text) const { return str() == text; }
 };

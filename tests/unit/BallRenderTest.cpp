@@ -18,14 +18,13 @@ std::vector<std::string> drawnBy(Ball& ball) {
 
 TEST(BallRender, TexturedSphereOneRadiusAboveItsFloorPoint) {
   Ball ball(0.5f);
-  const std::string material = "glMaterialfv(" + std::to_string(GL_FRONT) + ", ";
   const std::vector<std::string> materials = {
-      material + std::to_string(GL_AMBIENT) + ", 0.100000001, 0.100000001, 0.100000001, 0)",
-      material + std::to_string(GL_DIFFUSE) + ", 1, 1, 1, 1)"};
+      "glMaterialfv(GL_FRONT, GL_AMBIENT, 0.100000001, 0.100000001, 0.100000001, 0)",
+      "glMaterialfv(GL_FRONT, GL_DIFFUSE, 1, 1, 1, 1)"};
   EXPECT_EQ(drawnBy(ball), (std::vector<std::string>{
                                "glPushMatrix()", "glTranslatef(0, 0.5, 0)",
                                "glMultMatrixf(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1)",
-                               "glShadeModel(" + std::to_string(GL_FLAT) + ")", "gluNewQuadric()",
+                               "glShadeModel(GL_FLAT)", "gluNewQuadric()",
                                "gluQuadricTexture(1)", materials[0], materials[1], "gluSphere(0.5, 24, 16)",
                                "gluDeleteQuadric()", "glPopMatrix()"}));
   // Left behind: flat shading, the matrix as it was, nothing enabled or bound.

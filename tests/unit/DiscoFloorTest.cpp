@@ -26,7 +26,7 @@ TEST(DiscoFloor, TenByTenFrameDrawsOneTintedQuadPerTile) {
   floor.render();
   const auto& calls = gl::calls();
   ASSERT_EQ(calls.size(), 6 + 100 * 11 + 3u);
-  const std::vector<std::string> head = {"glPushMatrix()", "glEnable(3553)", "glEnable(3042)", "glBlendFunc(770, 771)",
+  const std::vector<std::string> head = {"glPushMatrix()", "glEnable(GL_TEXTURE_2D)", "glEnable(GL_BLEND)", "glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA)",
                                          text("glBindTexture", {3553, double(texture)}), "glTranslatef(-5, 0, -5)"};
   for (size_t i = 0; i < head.size(); ++i) EXPECT_EQ(calls[i].str(), head[i]);
   for (int tile = 0; tile < 100; ++tile) {
@@ -34,7 +34,7 @@ TEST(DiscoFloor, TenByTenFrameDrawsOneTintedQuadPerTile) {
     float r, g, b;
     HSVtoRGB(&r, &g, &b, floor.getHues()[tile], 1.0f, 1.0f);
     const std::vector<std::string> quad = {
-        "glBegin(7)", text("glColor3f", {r, g, b}),
+        "glBegin(GL_QUADS)", text("glColor3f", {r, g, b}),
         "glTexCoord2d(0, 1)", text("glVertex3f", {x, 0, z}), "glTexCoord2d(1, 1)", text("glVertex3f", {x, 0, z + 1}),
         "glTexCoord2d(1, 0)", text("glVertex3f", {x + 1, 0, z + 1}), "glTexCoord2d(0, 0)", text("glVertex3f", {x + 1, 0, z}),
         "glEnd()"};
@@ -44,8 +44,8 @@ TEST(DiscoFloor, TenByTenFrameDrawsOneTintedQuadPerTile) {
   // Tile (0, 0) spans -5..-4 and tile (9, 9) 4..5 on both axes.
   EXPECT_EQ(calls[6 + 3].eye, (std::array<double, 3>{-5, 0, -5}));
   EXPECT_EQ(calls[6 + 99 * 11 + 7].eye, (std::array<double, 3>{5, 0, 5}));
-  EXPECT_EQ(calls[calls.size() - 3].str(), "glDisable(3553)");
-  EXPECT_EQ(calls[calls.size() - 2].str(), "glDisable(3042)");
+  EXPECT_EQ(calls[calls.size() - 3].str(), "glDisable(GL_TEXTURE_2D)");
+  EXPECT_EQ(calls[calls.size() - 2].str(), "glDisable(GL_BLEND)");
   EXPECT_EQ(calls.back().str(), "glPopMatrix()");
 
   // Left behind: the last tile's colour, the blend function, the tile texture bound.
@@ -62,7 +62,7 @@ TEST(DiscoFloor, TenByTenFrameDrawsOneTintedQuadPerTile) {
 TEST(DiscoFloor, OddEmptyAndUnpreparedFloors) {
   gl::reset();
   DiscoFloor(11, 11).render();  // not centred: spans -5 to 6
-  EXPECT_EQ(gl::calls()[4].str(), "glBindTexture(3553, 0)");  // no texture before prepare
+  EXPECT_EQ(gl::calls()[4].str(), "glBindTexture(GL_TEXTURE_2D, 0)");  // no texture before prepare
   EXPECT_EQ(gl::calls()[5].str(), "glTranslatef(-5, 0, -5)");
   EXPECT_EQ(gl::callsNamed("glVertex3f").back().eye, (std::array<double, 3>{6, 0, 5}));
 

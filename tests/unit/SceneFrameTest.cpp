@@ -33,9 +33,9 @@ TEST_F(SceneFrame, ViewportAndProjectionFor800By600) {
   Scene scene(clock.fn(), nullptr);
   scene.setViewportRect(Rect{0, 0, 800, 600});
   const std::vector<std::string> expected = {
-      "glViewport(0, 0, 800, 600)", "glMatrixMode(5889)", "glLoadIdentity()",
+      "glViewport(0, 0, 800, 600)", "glMatrixMode(GL_PROJECTION)", "glLoadIdentity()",
       "gluPerspective(60, " + f(static_cast<double>(800.0f / 600.0f)) + ", 1, 1000)",
-      "glMatrixMode(5888)", "glLoadIdentity()"};
+      "glMatrixMode(GL_MODELVIEW)", "glLoadIdentity()"};
   ASSERT_EQ(gl::calls().size(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(gl::calls()[i].str(), expected[i]);
   EXPECT_EQ(gl::calls()[3].args[1], static_cast<double>(4.0f / 3.0f));  // divided in single precision
@@ -66,8 +66,8 @@ TEST_F(SceneFrame, FrameClearsAndPlacesTheCameraAtOffsetZero) {
   Scene scene(clock.fn(), nullptr);
   scene.render();  // no time has passed: step 0, camera phase stays 0
   const std::vector<std::string> prefix = {
-      "glEnable(2929)",  "glDisable(2884)", "glDisable(2896)",   "glClearColor(0, 0, 0, 0)",
-      "glClear(16640)",  "glMatrixMode(5888)", "glPushMatrix()", "gluLookAt(0, 6, 11.5, 0, 2, 0, 0, 1, 0)"};
+      "glEnable(GL_DEPTH_TEST)",  "glDisable(GL_CULL_FACE)", "glDisable(GL_LIGHTING)",   "glClearColor(0, 0, 0, 0)",
+      "glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT)",  "glMatrixMode(GL_MODELVIEW)", "glPushMatrix()", "gluLookAt(0, 6, 11.5, 0, 2, 0, 0, 1, 0)"};
   ASSERT_GE(gl::calls().size(), prefix.size());
   for (size_t i = 0; i < prefix.size(); ++i) EXPECT_EQ(gl::calls()[i].str(), prefix[i]) << i;
   EXPECT_EQ(gl::calls().back().str(), "glPopMatrix()");

@@ -49,12 +49,12 @@ TEST_F(TextureLoad, PowerOfTwoRgbaIsUploadedWholeAndUpright) {
   EXPECT_EQ(registry.getTextureName(7), 0xABu);
   EXPECT_EQ(log.substr(log.find("] ")), "] AB\n");  // one line, upper-case hexadecimal
   EXPECT_EQ(callTexts(), (std::vector<std::string>{
-                             "glGetIntegerv(3379)",  // the size limit
-                             "glGenTextures(1)", "glBindTexture(3553, 171)", "glPixelStorei(3317, 1)",
-                             "glPixelStorei(3314, 256)", "glTexParameteri(3553, 10241, 9729)",
-                             "glTexParameteri(3553, 10240, 9729)", "glTexParameteri(3553, 10242, 10496)",
-                             "glTexParameteri(3553, 10243, 10496)", "glTexEnvf(8960, 8704, 8448)",
-                             "glTexImage2D(3553, 0, 6408, 256, 256, 0, 6408, 5121)"}));
+                             "glGetIntegerv(GL_MAX_TEXTURE_SIZE)",  // the size limit
+                             "glGenTextures(1)", "glBindTexture(GL_TEXTURE_2D, 171)", "glPixelStorei(GL_UNPACK_ALIGNMENT, 1)",
+                             "glPixelStorei(GL_UNPACK_ROW_LENGTH, 256)", "glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR)",
+                             "glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR)", "glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP)",
+                             "glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP)", "glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE)",
+                             "glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 256, 256, 0, GL_RGBA, GL_UNSIGNED_BYTE)"}));
   // Texture row 0 (t = 0) is the picture's bottom row: the top stands at t = 1.
   EXPECT_EQ(gl::calls().back().pixels, bottomLeft(picture, 256, 256, 256, 256, 4));
   EXPECT_EQ(gl::state().texEnvMode, GL_MODULATE);
@@ -65,7 +65,7 @@ TEST_F(TextureLoad, OtherSidesAreCroppedToTheBottomLeftBlock) {
   ASSERT_TRUE(registry.loadTexture(testpng::write("rgb.png", 300, 200, PNG_FORMAT_RGB, picture), 1));
   EXPECT_EQ(gl::state().unpackRowLength, 300);
   const gl::Call upload = gl::callsNamed("glTexImage2D").at(0);
-  EXPECT_EQ(upload.str(), "glTexImage2D(3553, 0, 6407, 256, 128, 0, 6407, 5121)");
+  EXPECT_EQ(upload.str(), "glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 256, 128, 0, GL_RGB, GL_UNSIGNED_BYTE)");
   EXPECT_EQ(upload.pixels, bottomLeft(picture, 300, 200, 256, 128, 3));  // rows 199 down to 72
 
   unsigned long name, width, height;

@@ -124,9 +124,9 @@ TEST_F(VentjesRender, LeavesTheGLStateAsDocumented) {
   EXPECT_EQ(exit.color, (std::array<double, 4>{1, 1, 1, 1}));
   EXPECT_EQ(exit.modelview, entry.modelview);
   EXPECT_EQ(exit.boundTexture2D, drawnQuads().back().texture);
-  EXPECT_LT(gl::find("glEnable(3553)"), gl::find("glBegin(7)"));
-  EXPECT_LT(gl::find("glEnable(3042)"), gl::find("glBegin(7)"));
-  EXPECT_LT(gl::find("glBlendFunc(770, 771)"), gl::find("glBegin(7)"));
+  EXPECT_LT(gl::find("glEnable(GL_TEXTURE_2D)"), gl::find("glBegin(GL_QUADS)"));
+  EXPECT_LT(gl::find("glEnable(GL_BLEND)"), gl::find("glBegin(GL_QUADS)"));
+  EXPECT_LT(gl::find("glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA)"), gl::find("glBegin(GL_QUADS)"));
 }
 
 TEST(VentjesBeforePrepare, DrawsEveryQuadUntextured) {
