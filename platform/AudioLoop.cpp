@@ -53,6 +53,21 @@ AudioLoop::AudioLoop(std::string path, std::unique_ptr<AudioFile> firstPass, int
   if (!file_ || outputRate_ <= 0 || outputChannels_ <= 0) state_ = State::Ended;
 }
 
+std::unique_ptr<AudioLoop> AudioLoop::open(const std::string& path, const OutputChoice& chooseOutput,
+                                           size_t cacheLimit) {
+  if (!AudioFile::readsToTheEnd(path)) return nullptr;
+  std::unique_ptr<AudioFile> file = AudioFile::open(path);
+  if (!file) return nullptr;
+  const int fileRate = file->sampleRate();
+  const int64_t length = file->length();
+  int rate = fileRate, channels = file->channels();
+  if (!chooseOutput(rate, channels)) return nullptr;
+  auto loop = std::make_unique<AudioLoop>(path, std::move(file), rate, channels, cacheLimit);
+  // Unresampled, a pass is exactly as long as the track.
+  if (rate == fileRate) loop->passFrames_ = length;
+  return loop;
+}
+
 AudioLoop::~AudioLoop() {
   dropCache();
   swr_free(&resampler_);
@@ -81,6 +96,22 @@ size_t AudioLoop::read(float* out, size_t frames) {
     if (!convert(frame)) state_ = State::Ended;
   }
   return done;
+}
+
+size_t AudioLoop::readLooping(float* out, size_t frames) {
+  size_t done = 0;
+  while (done < frames && !ended()) {
+    done += read(out + done * outputChannels_, frames - done);
+    if (atPassEnd()) nextPass();
+  }
+  return done;
+}
+
+void AudioLoop::skipLooping(uint64_t frames) {
+  // Whole passes are the same samples over again: only the part of the last one needs decoding.
+  if (passFrames_ > 0) frames %= static_cast<uint64_t>(passFrames_);
+  std::vector<float> scratch(4096 * static_cast<size_t>(outputChannels_));
+  while (frames > 0 && !ended()) frames -= readLooping(scratch.data(), std::min<uint64_t>(frames, 4096));
 }
 
 void AudioLoop::nextPass() {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +24,15 @@ class AudioLoop {
  public:
   static constexpr size_t kDefaultCacheLimit = 256 * 1024;
 
+  // Told the file's own rate and channel count, sets those of the output (a sound device plays
+  // what it can, an encoder takes what it can); false gives up.
+  using OutputChoice = std::function<bool(int& rate, int& channels)>;
+
+  // The music at `path`, when its packets reach the end of its track and it decodes; null
+  // otherwise, or when `chooseOutput` gives up.
+  static std::unique_ptr<AudioLoop> open(const std::string& path, const OutputChoice& chooseOutput,
+                                         size_t cacheLimit = kDefaultCacheLimit);
+
   AudioLoop(std::string path, std::unique_ptr<AudioFile> firstPass, int outputRate, int outputChannels,
             size_t cacheLimit = kDefaultCacheLimit);
   ~AudioLoop();
@@ -41,6 +52,15 @@ class AudioLoop {
   // At a pass end: let the resampler's last samples out, then end.
   void finish();
 
+  // Reads like read(), going round again at every pass end: fewer frames only once the stream
+  // has ended (the file can no longer be decoded).
+  size_t readLooping(float* out, size_t frames);
+  // Passes over `frames` frames of the endless loop, as readLooping() would read them.
+  void skipLooping(uint64_t frames);
+
+  int outputRate() const { return outputRate_; }
+  int outputChannels() const { return outputChannels_; }
+
   bool replaysFromMemory() const { return cacheComplete_; }
   // Bytes of decoded and converted audio held right now.
   size_t bytesHeld() const;
@@ -58,6 +78,7 @@ class AudioLoop {
   int outputRate_;
   int outputChannels_;
   size_t cacheLimit_;
+  int64_t passFrames_ = -1;  // output frames in one pass, when the container says exactly
   State state_ = State::Playing;
 
   SwrContext* resampler_ = nullptr;

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/AudioDevice.h"
-#include "platform/AudioFile.h"
 #include "platform/AudioLoop.h"
 #include "platform/AudioRing.h"
 
@@ -67,20 +66,21 @@ struct MusicPlayer::Playback {
 };
 
 std::unique_ptr<MusicPlayer> MusicPlayer::open(const std::string& path) {
-  if (!AudioFile::readsToTheEnd(path)) return nullptr;
-  std::unique_ptr<AudioFile> file = AudioFile::open(path);
-  if (!file) return nullptr;
-
   auto playback = std::make_unique<Playback>();
-  playback->device = AudioDevice::open(file->sampleRate(), file->channels(), &Playback::fill, playback.get());
-  if (!playback->device) return nullptr;
-  const int rate = playback->device->rate();
-  const int channels = playback->device->channels();
-  const size_t aheadFrames = std::max<size_t>(static_cast<size_t>(rate * kAheadSeconds),
-                                              2 * (kChunkFrames + playback->device->bufferFrames()));
   try {
-    playback->ring = std::make_unique<AudioRing>(aheadFrames * channels);
-    playback->loop = std::make_unique<AudioLoop>(path, std::move(file), rate, channels);
+    // The device plays the file as close to its own rate and channels as it can.
+    playback->loop = AudioLoop::open(path, [&playback](int& rate, int& channels) {
+      playback->device = AudioDevice::open(rate, channels, &Playback::fill, playback.get());
+      if (!playback->device) return false;
+      rate = playback->device->rate();
+      channels = playback->device->channels();
+      return true;
+    });
+    if (!playback->loop) return nullptr;
+    const size_t aheadFrames =
+        std::max<size_t>(static_cast<size_t>(playback->device->rate() * kAheadSeconds),
+                         2 * (kChunkFrames + playback->device->bufferFrames()));
+    playback->ring = std::make_unique<AudioRing>(aheadFrames * playback->device->channels());
     playback->decoder = std::thread(&Playback::decode, playback.get());
   } catch (const std::exception&) {  // no memory or no thread for it: no music
     return nullptr;

@@ -35,7 +35,9 @@ constexpr double kEyeHeight = 6.0;
 constexpr double kLookAtHeight = 2.0;  // looks at (0, 2, 0), a third of the way up the logo
 }  // namespace
 
-Scene::Scene() : Scene(absoluteTime, MusicPlayer::open(resourceFolder() + kMusicFile)) {}
+std::string Scene::musicPath() { return resourceFolder() + kMusicFile; }
+
+Scene::Scene() : Scene(absoluteTime, MusicPlayer::open(musicPath())) {}
 
 Scene::Scene(Clock clock_, std::unique_ptr<MusicPlayer> music_)
     : Scene(std::move(clock_), std::move(music_), static_cast<unsigned int>(std::time(nullptr))) {}

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "support/Rect.h"
 
@@ -24,6 +25,9 @@ class Scene {
   // The same with the floor's colours drawn from a chosen seed.
   Scene(Clock clock, std::unique_ptr<MusicPlayer> music, unsigned int floorSeed);
   ~Scene();
+
+  // The music the demo loops.
+  static std::string musicPath();
 
   Scene(const Scene&) = delete;
   Scene& operator=(const Scene&) = delete;

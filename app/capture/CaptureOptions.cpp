@@ -1,6 +1,8 @@
 #include "app/capture/CaptureOptions.h"
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -41,13 +43,25 @@ bool validPattern(const std::string& pattern) {
 
 std::optional<CaptureOptions> CaptureOptions::parse(const std::vector<std::string>& args, std::string& error) {
   CaptureOptions options;
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h") options.action = Action::Help;
+    if (arg == "--version" && options.action != Action::Help) options.action = Action::Version;
+  }
+  if (options.action != Action::Frames) return options;
+
   long frames = -1;
   double fps = 0, start = 0;
-  bool startGiven = false;
+  bool startGiven = false, outputGiven = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& flag = args[i];
+    static const char* const kFlags[] = {"--size", "--time",  "--frames", "--fps",     "--start",
+                                         "--seed", "--output", "--video", "--duration"};
+    if (std::find(std::begin(kFlags), std::end(kFlags), flag) == std::end(kFlags)) {
+      error = flag.rfind("-", 0) == 0 ? "unknown option " + flag : "unexpected argument " + flag;
+      return std::nullopt;
+    }
     if (i + 1 >= args.size()) {
-      error = flag.rfind("--", 0) == 0 ? flag + " needs a value" : "unexpected argument " + flag;
+      error = flag + " needs a value";
       return std::nullopt;
     }
     const std::string& value = args[++i];
@@ -97,17 +111,48 @@ std::optional<CaptureOptions> CaptureOptions::parse(const std::vector<std::strin
         return std::nullopt;
       }
       options.output = value;
-    } else {
-      error = "unknown option " + flag;
+      outputGiven = true;
+    } else if (flag == "--video") {
+      if (value.empty()) {
+        error = "--video wants a file name";
+        return std::nullopt;
+      }
+      options.video = value;
+      options.action = Action::Video;
+    } else if (flag == "--duration") {
+      if (!parseNumber(value, options.duration) || options.duration <= 0 || options.duration > 86400) {
+        error = "--duration wants seconds above 0 and up to 86400";
+        return std::nullopt;
+      }
+    }
+  }
+  if (options.action == Action::Video) {
+    if (frames > 0 || !options.times.empty() || outputGiven) {
+      error = "--video goes with neither --time, --frames nor --output";
       return std::nullopt;
     }
+    if (options.duration <= 0) {
+      error = "--video needs --duration SECONDS";
+      return std::nullopt;
+    }
+    if (fps > 0) options.fps = fps;
+    options.start = start;
+    if (options.videoFrames() < 1) {
+      error = "--duration is shorter than one frame at that --fps";
+      return std::nullopt;
+    }
+    return options;
+  }
+  if (options.duration > 0) {
+    error = "--duration goes with --video";
+    return std::nullopt;
   }
   if ((frames > 0) != (fps > 0)) {
     error = "--frames and --fps go together";
     return std::nullopt;
   }
   if (startGiven && frames <= 0) {
-    error = "--start goes with --frames";
+    error = "--start goes with --frames or --video";
     return std::nullopt;
   }
   if (frames > 0 && !options.times.empty()) {
@@ -116,11 +161,13 @@ std::optional<CaptureOptions> CaptureOptions::parse(const std::vector<std::strin
   }
   for (long i = 0; i < frames; ++i) options.times.push_back(start + static_cast<double>(i) / fps);
   if (options.times.empty()) {
-    error = "nothing to capture: give --time or --frames";
+    error = "nothing to capture: give --time, --frames or --video";
     return std::nullopt;
   }
   return options;
 }
+
+long CaptureOptions::videoFrames() const { return std::lround(duration * fps); }
 
 std::string CaptureOptions::outputPath(int index) const {
   char path[4096];

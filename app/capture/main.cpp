@@ -1,4 +1,4 @@
-// disco-capture: renders frames of the demo without a display and writes them as PNG files.
+// disco-capture: renders the demo without a display, into PNG files or a video.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -6,6 +6,7 @@
 
 #include "app/capture/CaptureOptions.h"
 #include "app/capture/FrameCapture.h"
+#include "app/capture/VideoExport.h"
 #include "platform/PngWriter.h"
 #include "platform/offscreen/OffscreenGL.h"
 
@@ -15,6 +16,18 @@ int main(int argc, char** argv) {
   if (!options) {
     std::fprintf(stderr, "disco-capture: %s\n%s\n", error.c_str(), CaptureOptions::kUsage);
     return 2;
+  }
+  switch (options->action) {
+    case CaptureOptions::Action::Help:
+      std::printf("%s\n", CaptureOptions::kUsage);
+      return 0;
+    case CaptureOptions::Action::Version:
+      std::printf("disco-capture %s\n", DISCO_VERSION);
+      return 0;
+    case CaptureOptions::Action::Video:
+      return exportVideo(*options);
+    case CaptureOptions::Action::Frames:
+      break;
   }
   auto gl = OffscreenGL::create(options->width, options->height);
   if (!gl) {

@@ -22,8 +22,13 @@ OffscreenGL::~OffscreenGL() {
   if (context_) OSMesaDestroyContext(static_cast<OSMesaContext>(context_));
 }
 
-const std::vector<uint8_t>& OffscreenGL::readFrame() {
+const uint8_t* OffscreenGL::finishedRows() {
   glFinish();
+  return buffer_.data();
+}
+
+const std::vector<uint8_t>& OffscreenGL::readFrame() {
+  finishedRows();
   frame_.resize(buffer_.size());
   const size_t row = static_cast<size_t>(width_) * 4;
   for (int y = 0; y < height_; ++y)

@@ -16,6 +16,9 @@ class OffscreenGL {
 
   // Finishes drawing and returns the frame as opaque RGBA rows, top row first.
   const std::vector<uint8_t>& readFrame();
+  // Finishes drawing and returns GL's own rows, bottom row first, alpha as drawn: for a reader
+  // that takes rows in either order and ignores alpha, without readFrame()'s copy.
+  const uint8_t* finishedRows();
 
  private:
   OffscreenGL() = default;
