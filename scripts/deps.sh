@@ -9,12 +9,14 @@ packages=(
   cmake g++ make pkg-config
   # platform layer
   libsdl2-dev libwayland-dev libgl-dev libglu1-mesa-dev libosmesa6-dev libpng-dev
-  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libswscale-dev
   # software GL at run time (llvmpipe)
   libgl1-mesa-dri
   # tests
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils imagemagick ffmpeg
+  # tests: videos made by disco-capture play in a browser
+  chromium
   # Wayland: weston with XWayland, and sway with its screenshot and key tools
   weston xwayland sway grim wtype
   # benchmarks (bench/run.sh): the frame-time plot
