@@ -6,6 +6,7 @@ int runApplication(GLSurface& surface, ViewHandlers& view) {
   surface.makeCurrent();
   view.prepareOpenGL();
   // Back here, the view stays in its window and draws on demand.
+  surface.show();
   surface.makeCurrent();
   view.reshape();
   view.drawRect(surface.bounds());

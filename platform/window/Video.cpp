@@ -10,6 +10,7 @@
 
 #include "platform/Clock.h"
 #include "platform/FramePacer.h"
+#include "platform/window/DisplayCapture.h"
 #include "platform/window/VideoDriver.h"
 
 namespace platform {
@@ -22,12 +23,23 @@ struct GLSurface::Impl {
   FramePacer pacer{60.0};
   double frameStart = 0.0;
 
-  ~Impl() {
-    for (SDL_Window* cover : covers) SDL_DestroyWindow(cover);
-    if (context) SDL_GL_DeleteContext(context);
-    if (window) SDL_DestroyWindow(window);
-  }
+  ~Impl();
 };
+
+namespace {
+
+// The surface holding the displays, if any: events are checked for anything that would take
+// them away.
+GLSurface::Impl* heldDisplays = nullptr;
+
+}  // namespace
+
+GLSurface::Impl::~Impl() {
+  if (heldDisplays == this) heldDisplays = nullptr;
+  for (SDL_Window* cover : covers) SDL_DestroyWindow(cover);
+  if (context) SDL_GL_DeleteContext(context);
+  if (window) SDL_DestroyWindow(window);
+}
 
 namespace {
 
@@ -84,11 +96,32 @@ char16_t functionKeyCharacter(SDL_Keycode key) {
   return 0xF700 + 0x3F;  // another function key without a character of its own
 }
 
-bool isModifierKey(SDL_Keycode key) {
-  switch (key) {
+bool isModifierKey(const SDL_Keysym& keysym) {
+  switch (keysym.sym) {
     case SDLK_LSHIFT: case SDLK_RSHIFT: case SDLK_LCTRL: case SDLK_RCTRL: case SDLK_LALT:
     case SDLK_RALT: case SDLK_LGUI: case SDLK_RGUI: case SDLK_CAPSLOCK: case SDLK_MODE:
     case SDLK_NUMLOCKCLEAR:
+      return true;
+    default:
+      break;
+  }
+  // Some layouts give a modifier no key symbol SDL knows (AltGr as ISO_Level3_Shift): its
+  // position on the keyboard still says what it is.
+  const SDL_Scancode code = keysym.scancode;
+  return (code >= SDL_SCANCODE_LCTRL && code <= SDL_SCANCODE_RGUI) || code == SDL_SCANCODE_MODE ||
+         code == SDL_SCANCODE_CAPSLOCK || code == SDL_SCANCODE_NUMLOCKCLEAR;
+}
+
+// Volume, brightness, media and power keys are not key presses on the desktops whose key events
+// the demo follows: the system handles them, and they must not end full screen.
+bool isSystemKey(SDL_Keycode key) {
+  switch (key) {
+    case SDLK_VOLUMEUP: case SDLK_VOLUMEDOWN: case SDLK_MUTE: case SDLK_AUDIOMUTE:
+    case SDLK_AUDIOPLAY: case SDLK_AUDIOSTOP: case SDLK_AUDIONEXT: case SDLK_AUDIOPREV:
+    case SDLK_AUDIOREWIND: case SDLK_AUDIOFASTFORWARD: case SDLK_MEDIASELECT:
+    case SDLK_BRIGHTNESSUP: case SDLK_BRIGHTNESSDOWN: case SDLK_DISPLAYSWITCH:
+    case SDLK_KBDILLUMTOGGLE: case SDLK_KBDILLUMDOWN: case SDLK_KBDILLUMUP:
+    case SDLK_EJECT: case SDLK_POWER: case SDLK_SLEEP:
       return true;
     default:
       return false;
@@ -121,7 +154,8 @@ void translate(const SDL_Event& in, Event& out) {
   switch (in.type) {
     case SDL_KEYDOWN:
     case SDL_KEYUP:
-      if (isModifierKey(in.key.keysym.sym)) return;  // a modifier change, not a key press
+      if (isModifierKey(in.key.keysym)) return;  // a modifier change, not a key press
+      if (isSystemKey(in.key.keysym.sym)) return;
       out.type = in.type == SDL_KEYDOWN ? EventType::KeyDown : EventType::KeyUp;
       out.key = toKeyEvent(in.key.keysym);
       return;
@@ -164,10 +198,12 @@ std::unique_ptr<GLSurface> GLSurface::createWindow(const char* title, int width,
   const int position = SDL_WINDOWPOS_CENTERED_DISPLAY(0);
   SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
   requestFormat(format);
-  auto impl = makeSurface(title, position, position, width, height, SDL_WINDOW_RESIZABLE);
+  // Hidden until it is needed: in a normal run the full-screen surface covers it anyway.
+  const Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN;
+  auto impl = makeSurface(title, position, position, width, height, flags);
   if (!impl) {
     SDL_GL_ResetAttributes();  // the driver's default format
-    impl = makeSurface(title, position, position, width, height, SDL_WINDOW_RESIZABLE);
+    impl = makeSurface(title, position, position, width, height, flags);
   }
   if (!impl) return nullptr;
   return std::unique_ptr<GLSurface>(new GLSurface(std::move(impl)));
@@ -181,6 +217,7 @@ std::unique_ptr<GLSurface> GLSurface::createFullScreen(const char* title, const 
   share.makeCurrent();
   requestFormat(format);
   SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 1);
+  const capture::CaptureWindowScope capturing;
   auto impl = makeSurface(title, area.x, area.y, area.w, area.h, flags);
   if (!impl) {
     share.makeCurrent();
@@ -195,23 +232,14 @@ std::unique_ptr<GLSurface> GLSurface::createFullScreen(const char* title, const 
 }
 
 bool GLSurface::takeMainDisplay() {
-  if (SDL_SetWindowFullscreen(impl_->window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) return false;
+  if (!capture::takeDisplays(impl_->window, impl_->covers)) return false;
+  heldDisplays = impl_.get();
+  return true;
+}
+
+void GLSurface::show() {
   SDL_ShowWindow(impl_->window);
   SDL_RaiseWindow(impl_->window);
-  SDL_SetWindowKeyboardGrab(impl_->window, SDL_TRUE);
-  for (int display = 1; display < SDL_GetNumVideoDisplays(); ++display) {
-    SDL_Rect area;
-    if (SDL_GetDisplayBounds(display, &area) != 0) continue;
-    SDL_Window* cover = SDL_CreateWindow("disco", area.x, area.y, area.w, area.h,
-                                         SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP);
-    if (!cover) continue;
-    if (SDL_Surface* pixels = SDL_GetWindowSurface(cover)) {
-      SDL_FillRect(pixels, nullptr, SDL_MapRGB(pixels->format, 0, 0, 0));
-      SDL_UpdateWindowSurface(cover);
-    }
-    impl_->covers.push_back(cover);
-  }
-  return true;
 }
 
 void GLSurface::makeCurrent() { SDL_GL_MakeCurrent(impl_->window, impl_->context); }
@@ -257,6 +285,7 @@ void hideCursor() { SDL_ShowCursor(SDL_DISABLE); }
 bool pollEvent(Event& event) {
   SDL_Event raw;
   if (!SDL_PollEvent(&raw)) return false;
+  if (heldDisplays) capture::keepDisplays(heldDisplays->window, heldDisplays->covers, raw);
   translate(raw, event);
   return true;
 }

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/KeyEvent.h"
-#include "support/Rect.h"
+#include "platform/Rect.h"
 
 // The windowing side of the platform: windows with GL contexts, full screen, events.
 namespace platform {
@@ -25,7 +25,7 @@ struct PixelFormat {
 // A window with its own GL context.
 class GLSurface {
  public:
-  // A window of the given size, shown, with a context of the requested format. When the
+  // A window of the given size, hidden until `show`, with a context of the requested format. When the
   // driver refuses that format, a context of its default format serves instead. Null when no
   // window or context can be made at all.
   static std::unique_ptr<GLSurface> createWindow(const char* title, int width, int height,
@@ -40,6 +40,7 @@ class GLSurface {
   // grabbed, every other display covered in black. False, with nothing changed, if refused.
   bool takeMainDisplay();
 
+  void show();
   void makeCurrent();
   void setSwapInterval(int interval);
   // Swaps buffers. With swap interval 1 a frame loop built on it runs at the refresh rate.
