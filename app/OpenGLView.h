@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "platform/window/Application.h"
-#include "support/Rect.h"
+#include "platform/Rect.h"
 
 class Scene;
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "support/Rect.h"
+#include "platform/Rect.h"
 
 class InputManager;
 class DiscoFloor;

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "support/Rect.h"
+#include "platform/Rect.h"
 
 class Scene;
 

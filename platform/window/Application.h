@@ -2,7 +2,7 @@
 
 #include "platform/KeyEvent.h"
 #include "platform/window/Video.h"
-#include "support/Rect.h"
+#include "platform/Rect.h"
 
 namespace platform {
 
