@@ -11,6 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/FramePacer.h"
 #include "platform/window/DisplayCapture.h"
+#include "platform/window/RefreshRate.h"
 #include "platform/window/VideoDriver.h"
 
 namespace platform {
@@ -21,7 +22,6 @@ struct GLSurface::Impl {
   std::vector<SDL_Window*> covers;  // black windows over the other displays
   int swapInterval = 0;
   FramePacer pacer{60.0};
-  double frameStart = 0.0;
 
   ~Impl();
 };
@@ -43,12 +43,6 @@ GLSurface::Impl::~Impl() {
 
 namespace {
 
-double refreshRate(int display) {
-  SDL_DisplayMode mode;
-  if (SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0) return mode.refresh_rate;
-  return 60.0;
-}
-
 void requestFormat(const PixelFormat& format) {
   SDL_GL_ResetAttributes();
   SDL_GL_SetAttribute(SDL_GL_RED_SIZE, format.colorSize / 3);
@@ -67,8 +61,7 @@ std::unique_ptr<GLSurface::Impl> makeSurface(const char* title, int x, int y, in
   if (!impl->window) return nullptr;
   impl->context = SDL_GL_CreateContext(impl->window);
   if (!impl->context) return nullptr;
-  impl->pacer = FramePacer(refreshRate(0));
-  impl->frameStart = absoluteTime();
+  impl->pacer = FramePacer(trueRefreshRate(impl->window));
   return impl;
 }
 
@@ -254,9 +247,8 @@ void GLSurface::flushBuffer() {
   SDL_GL_SwapWindow(impl_->window);
   if (impl_->swapInterval != 1) return;
   const double swapEnd = absoluteTime();
-  const double nextStart = impl_->pacer.frameDone(impl_->frameStart, swapEnd);
+  const double nextStart = impl_->pacer.frameDone(swapEnd);
   if (nextStart > swapEnd) std::this_thread::sleep_for(std::chrono::duration<double>(nextStart - swapEnd));
-  impl_->frameStart = nextStart;
 }
 
 Rect GLSurface::bounds() const {

@@ -1,0 +1,58 @@
+#include "platform/window/RefreshRate.h"
+
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
+
+namespace platform {
+namespace {
+
+double modeRate(const XRRModeInfo& mode) {
+  if (mode.hTotal == 0 || mode.vTotal == 0) return 0.0;
+  double lines = mode.vTotal;
+  if (mode.modeFlags & RR_DoubleScan) lines *= 2.0;
+  if (mode.modeFlags & RR_Interlace) lines /= 2.0;
+  return static_cast<double>(mode.dotClock) / (static_cast<double>(mode.hTotal) * lines);
+}
+
+// The rate of the CRTC showing the middle of `area`, from RandR; 0 when none does.
+double randrRate(Display* display, Window root, const SDL_Rect& area) {
+  int eventBase = 0, errorBase = 0;
+  if (!XRRQueryExtension(display, &eventBase, &errorBase)) return 0.0;
+  XRRScreenResources* resources = XRRGetScreenResourcesCurrent(display, root);
+  if (!resources) return 0.0;
+  const int midX = area.x + area.w / 2, midY = area.y + area.h / 2;
+  double rate = 0.0;
+  for (int c = 0; c < resources->ncrtc && rate == 0.0; ++c) {
+    XRRCrtcInfo* crtc = XRRGetCrtcInfo(display, resources, resources->crtcs[c]);
+    if (!crtc) continue;
+    const bool shows = crtc->mode != None && midX >= crtc->x && midX < crtc->x + int(crtc->width) &&
+                       midY >= crtc->y && midY < crtc->y + int(crtc->height);
+    for (int m = 0; shows && m < resources->nmode; ++m)
+      if (resources->modes[m].id == crtc->mode) rate = modeRate(resources->modes[m]);
+    XRRFreeCrtcInfo(crtc);
+  }
+  XRRFreeScreenResources(resources);
+  return rate;
+}
+
+}  // namespace
+
+double trueRefreshRate(SDL_Window* window) {
+  const int displayIndex = SDL_GetWindowDisplayIndex(window);
+  SDL_Rect area;
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (displayIndex >= 0 && SDL_GetDisplayBounds(displayIndex, &area) == 0 && SDL_GetWindowWMInfo(window, &info) &&
+      info.subsystem == SDL_SYSWM_X11) {
+    Display* display = info.info.x11.display;
+    const double rate = randrRate(display, DefaultRootWindow(display), area);
+    if (rate > 0.0) return rate;
+  }
+  SDL_DisplayMode mode;
+  if (displayIndex >= 0 && SDL_GetCurrentDisplayMode(displayIndex, &mode) == 0 && mode.refresh_rate > 0)
+    return mode.refresh_rate;
+  return 0.0;
+}
+
+}  // namespace platform
