@@ -8,13 +8,15 @@ packages=(
   # build
   cmake g++ make pkg-config
   # platform layer
-  libsdl2-dev libwayland-dev libgl-dev libglu1-mesa-dev libosmesa6-dev libpng-dev
+  libsdl2-dev libwayland-dev libx11-dev libxrandr-dev libgl-dev libglu1-mesa-dev libosmesa6-dev libpng-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libswscale-dev
   # software GL at run time (llvmpipe)
   libgl1-mesa-dri
   # tests
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth xdotool x11-utils imagemagick ffmpeg
+  xvfb xauth xdotool x11-utils imagemagick ffmpeg python3
+  # a real X server with several monitors, and a window manager (tests/e2e/test_monitors.py)
+  xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils x11-xkb-utils openbox libxfixes-dev
   # tests: videos made by disco-capture play in a browser
   chromium
   # Wayland: weston with XWayland, and sway with its screenshot and key tools
