@@ -13,3 +13,7 @@ foreach(script ${E2E_TESTS})
   add_test(NAME e2e.${name} COMMAND ${PYTHON3} ${script} $<TARGET_FILE:disco>)
   set_tests_properties(e2e.${name} PROPERTIES LABELS e2e TIMEOUT 300 RESOURCE_LOCK xserver)
 endforeach()
+# Whether the X server shows a cursor at the pointer (the monitors test checks it is hidden).
+pkg_check_modules(XFIXES REQUIRED IMPORTED_TARGET x11 xfixes)
+add_executable(e2e_cursor_shown ${CMAKE_CURRENT_LIST_DIR}/tools/cursor_shown.c)
+target_link_libraries(e2e_cursor_shown PRIVATE PkgConfig::XFIXES)

@@ -1,0 +1,141 @@
+"""A real X server for end-to-end tests: Xorg with the dummy video driver, its outputs arranged
+as monitors with xrandr, optionally under a window manager (openbox).
+
+    with XorgServer([Monitor("DUMMY0", 1400, 1050, 0, 0), Monitor("DUMMY1", 1280, 720, 1400, 0, primary=True)],
+                    window_manager=True) as server:
+        with Demo(binary, xvfb=server) as demo: ...
+"""
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+from dataclasses import dataclass
+
+CONFIG = """
+Section "ServerFlags"
+  Option "AutoAddDevices" "false"
+  Option "AutoEnableDevices" "false"
+  Option "DontVTSwitch" "true"
+EndSection
+Section "Device"
+  Identifier "dummy"
+  Driver "dummy"
+  VideoRam 256000
+EndSection
+Section "Monitor"
+  Identifier "monitor"
+  HorizSync 5.0-1000.0
+  VertRefresh 5.0-200.0
+EndSection
+Section "Screen"
+  Identifier "screen"
+  Device "dummy"
+  Monitor "monitor"
+  DefaultDepth 24
+  SubSection "Display"
+    Depth 24
+    Virtual 4096 2048
+  EndSubSection
+EndSection
+"""
+
+
+@dataclass
+class Monitor:
+    output: str
+    width: int
+    height: int
+    x: int
+    y: int
+    primary: bool = False
+
+    def centre(self):
+        return self.x + self.width // 2, self.y + self.height // 2
+
+
+def wait_until(condition, timeout, what):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if condition():
+            return
+        time.sleep(0.05)
+    raise AssertionError(f"timed out after {timeout} s waiting for {what}")
+
+
+class XorgServer:
+    """Starts Xorg on a free display, lays out the monitors, starts the window manager; stops
+    them all on exit."""
+
+    def __init__(self, monitors, window_manager=False):
+        self.monitors, self.window_manager = monitors, window_manager
+        self.tmp = tempfile.mkdtemp(prefix="disco-xorg-")
+        self.process = self.wm = None
+
+    def env(self):
+        env = dict(os.environ)
+        env["DISPLAY"] = self.display
+        env.pop("WAYLAND_DISPLAY", None)
+        return env
+
+    def run(self, *command, check=True):
+        return subprocess.run(command, env=self.env(), capture_output=True, text=True, check=check, timeout=60)
+
+    def __enter__(self):
+        config = os.path.join(self.tmp, "xorg.conf")
+        with open(config, "w") as f:
+            f.write(CONFIG)
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xorg", "-displayfd", str(write_end), "-config", config, "-noreset", "-nolisten", "tcp",
+             "-logfile", os.path.join(self.tmp, "Xorg.log")],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=self.tmp)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            number = pipe.readline().strip()  # written once the server accepts clients
+        if not number:
+            self.stop()
+            raise RuntimeError("Xorg did not start; see its log in " + self.tmp)
+        self.display = f":{number}"
+        # Key codes as evdev gives them, so media and brightness keys exist without remapping.
+        self.run("setxkbmap", "-keycodes", "evdev", "-symbols", "pc+us+inet(evdev)")
+        self.arrange()
+        if self.window_manager:
+            self.wm = subprocess.Popen(["openbox"], env=self.env(), stdout=subprocess.DEVNULL,
+                                       stderr=subprocess.DEVNULL)
+            wait_until(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
+                                                      check=False).stdout, 30, "openbox to manage the screen")
+        return self
+
+    def arrange(self):
+        command = ["xrandr"]
+        for monitor in self.monitors:
+            mode = f"{monitor.width}x{monitor.height}_disco"
+            # A 60 Hz mode of exactly this size (CVT-like timings are not needed by the dummy driver).
+            htotal, vtotal = monitor.width + 160, monitor.height + 30
+            clock = htotal * vtotal * 60 / 1e6
+            self.run("xrandr", "--newmode", mode, f"{clock:.3f}", str(monitor.width), str(monitor.width + 48),
+                     str(monitor.width + 80), str(htotal), str(monitor.height), str(monitor.height + 3),
+                     str(monitor.height + 9), str(vtotal), "+hsync", "+vsync", check=False)
+            self.run("xrandr", "--addmode", monitor.output, mode)
+            command += ["--output", monitor.output, "--mode", mode, "--pos", f"{monitor.x}x{monitor.y}"]
+            if monitor.primary:
+                command.append("--primary")
+        self.run(*command)
+        listed = self.run("xrandr", "--listmonitors").stdout
+        wait_until(lambda: all(m.output in self.run("xrandr", "--listmonitors").stdout for m in self.monitors),
+                   30, "the monitors to be listed:\n" + listed)
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def stop(self):
+        for process in (self.wm, self.process):
+            if process and process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(10)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+        shutil.rmtree(self.tmp, ignore_errors=True)
