@@ -1,10 +1,16 @@
 """Runs the real disco binary on its own virtual X server, for end-to-end tests.
 
     with Demo(binary) as demo:
-        demo.wait_for_log("FullScreen pixelFormat")
+        demo.wait_for_frames()
         frame = demo.screenshot()
         demo.press_key("space")
-        assert demo.wait_exit(2) == 0
+        assert demo.wait_exit() == 0
+
+Nothing here waits a fixed time for something to happen: every wait is for the thing itself (a
+log line, a buffer swap, a picture, the process gone), with a deadline long enough for a machine
+whose cores are shared, so that only a demo that never gets there fails. The demo runs with a
+probe preloaded that notes the time of each buffer swap (bench/swap_probe.c), so the tests know
+what has been presented and when.
 """
 import os
 import shutil
@@ -12,6 +18,23 @@ import signal
 import subprocess
 import tempfile
 import time
+
+# Deadline of every wait for the demo: far beyond what it needs, even sharing a busy core.
+PATIENCE = 60.0
+
+
+def swap_probe_for(binary):
+    """The swap-timing probe built with the tests: DISCO_SWAP_PROBE, else shims/ beside the binary."""
+    return os.environ.get("DISCO_SWAP_PROBE") or os.path.join(os.path.dirname(binary), "shims", "swap_probe.so")
+
+
+class Shot:
+    """A screenshot and the span of the monotonic clock in which the scene time of the frame it
+    shows was read: the demo reads its clock after the swap before, and a swap's picture has
+    reached the X server once the next swap is done."""
+
+    def __init__(self, image, earliest, latest):
+        self.image, self.earliest, self.latest = image, earliest, latest
 
 
 class Image:
@@ -43,6 +66,17 @@ def parse_ppm(blob):
         raise ValueError("not an 8-bit PPM")
     width, height = int(fields[1]), int(fields[2])
     return Image(width, height, blob[pos + 1:pos + 1 + width * height * 3])
+
+
+def lit_box(image, threshold=30):
+    """Bounding box (x0, y0, x1, y1) of the pixels that are not black."""
+    xs, ys = [], []
+    for y in range(0, image.height, 4):
+        for x in range(0, image.width, 4):
+            if max(image.pixel(x, y)) > threshold:
+                xs.append(x)
+                ys.append(y)
+    return (min(xs), min(ys), max(xs), max(ys)) if xs else None
 
 
 class Xvfb:
@@ -86,6 +120,8 @@ class Demo:
         self.xvfb = xvfb
         self.tmp = tempfile.mkdtemp(prefix="disco-e2e-")
         self.process = None
+        self.probe = swap_probe_for(binary)
+        self.swaps_path = os.path.join(self.tmp, "swaps.txt")
 
     def __enter__(self):
         if self.own_xvfb:
@@ -99,14 +135,21 @@ class Demo:
                 shutil.copytree(self.resources, target, symlinks=True)
             else:
                 os.mkdir(target)
+        if not os.path.exists(self.probe):
+            raise RuntimeError(f"no swap probe at {self.probe} (the e2e_swap_probe target)")
         env = self.xvfb.env()
         env.setdefault("SDL_AUDIODRIVER", "dummy")
         env.update(self.extra_env)
+        env["LD_PRELOAD"] = " ".join(filter(None, [env.get("LD_PRELOAD"), self.probe]))
+        env["SWAP_PROBE_OUT"] = self.swaps_path
         self.stderr_path = os.path.join(self.tmp, "stderr.txt")
         self.stderr = open(self.stderr_path, "wb")
         self.started = time.monotonic()
+        # SIGINT at its default, as from a terminal: a shell running the tests in the background
+        # hands it down ignored, and the demo keeps what it is given.
         self.process = subprocess.Popen([binary], env=env, stdout=subprocess.DEVNULL,
-                                        stderr=self.stderr, stdin=subprocess.DEVNULL)
+                                        stderr=self.stderr, stdin=subprocess.DEVNULL,
+                                        preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
         return self
 
     def __exit__(self, *exc):
@@ -122,7 +165,7 @@ class Demo:
         with open(self.stderr_path, "rb") as f:
             return f.read().decode("utf-8", "replace")
 
-    def wait_for_log(self, text, timeout=10.0):
+    def wait_for_log(self, text, timeout=PATIENCE):
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             if text in self.log():
@@ -132,16 +175,58 @@ class Demo:
             time.sleep(0.02)
         return False
 
-    def wait_for_frames(self, seconds=1.0):
-        """Waits until the demo is full screen, then lets it run for `seconds`."""
-        if not self.wait_for_log("FullScreen pixelFormat"):
+    def swaps(self):
+        """Monotonic-clock times (time.monotonic()) of the buffer swaps so far."""
+        try:
+            with open(self.swaps_path) as f:
+                return [float(line) for line in f.read().split("\n")[:-1]]  # the last may be half written
+        except FileNotFoundError:
+            return []
+
+    def wait_until(self, condition, what, timeout=PATIENCE):
+        """Polls condition() until it holds; fails the test when the deadline passes or the demo ends."""
+        deadline = time.monotonic() + timeout
+        while not condition():
+            if self.process.poll() is not None:
+                raise AssertionError(f"the demo ended (status {self.process.returncode}) before {what}:\n" + self.log())
+            if time.monotonic() > deadline:
+                raise AssertionError(f"no {what} within {timeout:.0f} s:\n" + self.log())
+            time.sleep(0.02)
+
+    def wait_for_frames(self, seconds=0.0, frames=2, timeout=PATIENCE):
+        """Waits until the demo has gone full screen (its log says so) and swapped `frames`
+        buffers, the last of them at least `seconds` after the first: by then the window is
+        mapped, takes the keys, and a screenshot shows a drawn frame. A window that draws only
+        when exposed swaps once or twice: wait for frames=1 there."""
+        if not self.wait_for_log("FullScreen pixelFormat", timeout):
             raise AssertionError("demo did not reach full screen:\n" + self.log())
-        time.sleep(seconds)
+
+        def presented():
+            swaps = self.swaps()
+            return len(swaps) >= frames and swaps[-1] - swaps[0] >= seconds
+        self.wait_until(presented, f"{frames} frames over {seconds} s", timeout)
 
     def screenshot(self):
         blob = subprocess.run(["import", "-display", self.xvfb.display, "-window", "root", "-depth", "8", "ppm:-"],
                               capture_output=True, check=True).stdout
         return parse_ppm(blob)
+
+    def shot(self):
+        """A Shot: the screenshot with the bounds of the scene time it shows."""
+        asked = time.monotonic()
+        image = self.screenshot()
+        latest = time.monotonic()
+        before = [t for t in self.swaps() if t <= asked]
+        return Shot(image, before[-3] if len(before) >= 3 else self.started, latest)
+
+    def screenshot_until(self, condition, timeout=PATIENCE):
+        """Screenshots until one satisfies condition(image), which a frame that has only just been
+        swapped may not yet; the last one when the deadline passes (for the test to fail on)."""
+        deadline = time.monotonic() + timeout
+        while True:
+            image = self.screenshot()
+            if condition(image) or time.monotonic() > deadline or self.process.poll() is not None:
+                return image
 
     def press_key(self, key="space"):
         subprocess.run(["xdotool", "key", key], env=self.xvfb.env(), check=True)
@@ -159,10 +244,25 @@ class Demo:
             out.append(tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT")))
         return out
 
+    def resize_window(self, width, height):
+        """Makes the demo's one window bigger and returns the first screenshot showing it drawn out
+        to the new size. Events come in order, so by then the demo has also read whatever was sent
+        to it before (keys, say)."""
+        env = self.xvfb.env()
+        wid = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^disco$"], env=env,
+                             capture_output=True, text=True).stdout.split()[0]
+        x, _, old_width, _ = self.window_geometries()[0]
+        subprocess.run(["xdotool", "windowsize", "--sync", wid, str(width), str(height)], env=env, check=True)
+
+        def drawn_out(image):
+            box = lit_box(image)
+            return box is not None and box[2] >= x + old_width
+        return self.screenshot_until(drawn_out)
+
     def signal(self, signum=signal.SIGTERM):
         self.process.send_signal(signum)
 
-    def wait_exit(self, timeout=5.0):
+    def wait_exit(self, timeout=PATIENCE):
         """Exit status, negative for a signal; None when still running after timeout."""
         try:
             return self.process.wait(timeout)

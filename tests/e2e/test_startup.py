@@ -28,35 +28,36 @@ class FullScreen(unittest.TestCase):
             # The log's own prefix: date, time with milliseconds, program[pid].
             self.assertRegex(lines[0], r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} disco\[\d+\] ")
 
-    def test_a_key_ends_it_with_status_0_within_a_second_fifty_times(self):
+    def test_a_key_ends_it_with_status_0_at_the_next_frame_fifty_times(self):
+        # Counted in frames, not seconds: a busy machine slows the frames, not the order of events.
+        # When xdotool is back the key waits at the demo, which looks for it before each frame.
         xvfb = Xvfb("1280x720")
-        delays = []
+        late = []  # frames swapped after the key was there
         try:
             for run in range(50):
                 with Demo(BINARY, xvfb=xvfb) as demo:
-                    demo.wait_for_frames(0.1)
-                    pressed = time.monotonic()
+                    demo.wait_for_frames()
                     demo.press_key("space" if run % 2 else "Left")
-                    # A loaded machine may stretch one run; a hang fails it.
-                    self.assertEqual(demo.wait_exit(3.0), 0, f"run {run}:\n{demo.log()}")
-                    delays.append(time.monotonic() - pressed)
+                    pressed = len(demo.swaps())
+                    self.assertEqual(demo.wait_exit(), 0, f"run {run}:\n{demo.log()}")
+                    late.append(len(demo.swaps()) - pressed)
         finally:
             xvfb.stop()
-        delays.sort()
-        self.assertLess(delays[len(delays) // 2], 1.0, delays)
+        print(f"frames after the key: {sorted(late)}", file=sys.stderr)
+        self.assertLessEqual(max(late), 1, late)  # the one being drawn when the key came
 
     def test_sigterm_and_sigint_end_it_promptly(self):
         for signum in (signal.SIGTERM, signal.SIGINT):
             with Demo(BINARY) as demo:
-                demo.wait_for_frames(0.2)
+                demo.wait_for_frames()
                 demo.signal(signum)
-                self.assertEqual(demo.wait_exit(1.0), -signum)
+                self.assertEqual(demo.wait_exit(), -signum)
 
 
 class NoDisplay(unittest.TestCase):
     def test_one_clear_line_and_a_non_zero_status(self):
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-        result = subprocess.run([BINARY], env=env, capture_output=True, text=True, timeout=10)
+        result = subprocess.run([BINARY], env=env, capture_output=True, text=True, timeout=60)
         self.assertNotEqual(result.returncode, 0)
         self.assertGreater(result.returncode, 0, "ended by a signal")
         self.assertEqual(len(result.stderr.strip().splitlines()), 1, result.stderr)
