@@ -23,6 +23,8 @@ packages=(
   weston xwayland sway grim wtype
   # benchmarks (bench/run.sh): the frame-time plot
   gnuplot-nox
+  # the Debian package (cpack -G DEB): dpkg-shlibdeps works out its dependencies
+  dpkg-dev file
 )
 
 missing=()
