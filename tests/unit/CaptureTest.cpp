@@ -44,12 +44,36 @@ TEST(CaptureOptions, RefusesWhatItCannotDoWithAReason) {
       {"--output", "%d-%d.png", "--time", "1"},
       {"--seed", "-3", "--time", "1"},
       {"--bogus", "1"},
+      {"--video", "a.mp4"},                      // no duration
+      {"--video", "a.mp4", "--duration", "0"},
+      {"--video", "a.mp4", "--duration", "1", "--time", "2"},
+      {"--video", "a.mp4", "--duration", "0.001", "--fps", "10"},  // not a single frame
+      {"--duration", "3", "--time", "1"},
   };
   for (const auto& args : bad) {
     std::string error;
     EXPECT_FALSE(parse(args, &error)) << testing::PrintToString(args);
     EXPECT_FALSE(error.empty()) << testing::PrintToString(args);
   }
+}
+
+TEST(CaptureOptions, VideosHelpAndVersion) {
+  auto options = parse({"--video", "out.mp4", "--duration", "2.5", "--start", "3", "--size", "640x360"});
+  ASSERT_TRUE(options);
+  EXPECT_EQ(options->action, CaptureOptions::Action::Video);
+  EXPECT_EQ(options->videoFrames(), 150);  // 60 fps unless told
+  EXPECT_EQ(options->start, 3.0);
+  options = parse({"--fps", "25", "--duration", "2", "--video", "out.mp4"});
+  ASSERT_TRUE(options);
+  EXPECT_EQ(options->videoFrames(), 50);
+
+  // --help wins over anything else given, even what would be refused.
+  EXPECT_EQ(parse({"--time", "1", "--help"})->action, CaptureOptions::Action::Help);
+  EXPECT_EQ(parse({"--bogus", "--help"})->action, CaptureOptions::Action::Help);
+  EXPECT_EQ(parse({"--version"})->action, CaptureOptions::Action::Version);
+  std::string error;
+  EXPECT_FALSE(parse({"--bogus"}, &error));
+  EXPECT_EQ(error, "unknown option --bogus");
 }
 
 TEST(FrameCapture, ReachesATimeInSixtyHertzStepsDrawingEachOne) {
