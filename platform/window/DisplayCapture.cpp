@@ -71,6 +71,19 @@ void installColormap(SDL_Window* window) {
   if (attributes.colormap != None) XInstallColormap(display, attributes.colormap);
 }
 
+// The keyboard, for the surface alone. Another client may hold it for a moment (a menu being
+// closed, a key held down); one that keeps it (a screen locker) means the displays are not ours.
+bool grabKeyboard(SDL_Window* window) {
+  Display* display;
+  Window xwindow;
+  if (!x11Window(window, display, xwindow)) return false;
+  for (int attempt = 0; attempt < 25; ++attempt) {
+    if (XGrabKeyboard(display, xwindow, True, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess) return true;
+    SDL_Delay(20);
+  }
+  return false;
+}
+
 }  // namespace
 
 bool takeDisplays(SDL_Window* surface, std::vector<SDL_Window*>& covers) {
@@ -96,9 +109,15 @@ bool takeDisplays(SDL_Window* surface, std::vector<SDL_Window*>& covers) {
   SDL_ShowWindow(surface);
   SDL_RaiseWindow(surface);
   if (bypass) {
+    if (!grabKeyboard(surface)) {
+      SDL_HideWindow(surface);
+      destroyAll(covers);
+      return false;
+    }
     installColormap(surface);
     SDL_SetWindowInputFocus(surface);
   }
+  // SDL keeps the grab from here on, taking it again whenever the surface regains the focus.
   SDL_SetWindowKeyboardGrab(surface, SDL_TRUE);
   return true;
 }

@@ -26,8 +26,9 @@ class CaptureWindowScope {
 };
 
 // Covers every display but the main one with a black window, then shows `surface` over the
-// main display, raised, with the keyboard focus and grab. False, with the covers destroyed,
-// when the surface cannot be put there.
+// main display, raised, with the keyboard focus and grab. False, with the covers destroyed and
+// the surface hidden, when the displays cannot be had: full screen refused, or the keyboard
+// held by another client.
 bool takeDisplays(SDL_Window* surface, std::vector<SDL_Window*>& covers);
 
 // Called with every event while the displays are held: should anything take the keyboard focus
