@@ -11,6 +11,7 @@ from outside: probes preloaded into it (bench/swap_probe.c, bench/audio_probe.c)
 import datetime
 import json
 import os
+import re
 import statistics
 import subprocess
 import sys
@@ -408,6 +409,17 @@ def plot_frame_times(swaps, path):
         os.remove(data)
 
 
+def kept_sections(page):
+    """Sections other benchmarks write into the page between their own markers
+    (bench/video_report.py): carried over as they are."""
+    try:
+        with open(page) as f:
+            text = f.read()
+    except FileNotFoundError:
+        return []
+    return [block.group(0) + "\n" for block in re.finditer(r"<!-- video export: .*?<!-- end of video export -->", text, re.S)]
+
+
 def write_report(rows, notes, quick):
     lines = ["# Performance", "",
              "Every figure is set against a baseline measured in the same run; times are medians over "
@@ -455,7 +467,9 @@ def write_report(rows, notes, quick):
         lines.append("- Quick run (`--quick`): fewer repetitions.")
     lines += ["", "![Frame times](frame-times.png)", ""]
     os.makedirs(os.path.join(ROOT, "docs"), exist_ok=True)
-    with open(os.path.join(ROOT, "docs", "performance.md"), "w") as f:
+    page = os.path.join(ROOT, "docs", "performance.md")
+    lines += kept_sections(page)
+    with open(page, "w") as f:
         f.write("\n".join(lines))
     print("\n".join(lines))
 
