@@ -74,7 +74,8 @@ class Compositor:
         """Starts a program on this compositor, as the compositor's user."""
         if self.uid != os.getuid():
             kwargs.update(user=self.uid, group=self.gid, extra_groups=[])
-        return subprocess.Popen(args, env=env or self.env(), stdin=subprocess.DEVNULL, **kwargs)
+        kwargs.setdefault("stdin", subprocess.DEVNULL)
+        return subprocess.Popen(args, env=env or self.env(), **kwargs)
 
     def run(self, args, timeout=30, **kwargs):
         process = self.popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kwargs)
@@ -143,6 +144,11 @@ class Sway(Compositor):
         _wait(ready, self.process, self.log_path, 60, "sway")
         with open(self.display_file) as f:
             self.display = f.read().strip()
+        # A keyboard on the seat from the start, as on a desktop: wtype's virtual keyboard lives
+        # while it sleeps. Keys typed later arrive on a client's keyboard bound long before.
+        self.keyboard = self.popen(["wtype", "-s", "86400000"])
+        _wait(lambda: "keyboard" in self.run(["swaymsg", "-r", "-t", "get_inputs"]).stdout.decode(),
+              self.process, self.log_path, 60, "sway's keyboard")
 
     def env(self, **extra):
         env = super().env(**extra)
@@ -164,6 +170,17 @@ class Sway(Compositor):
             nodes += node.get("nodes", []) + node.get("floating_nodes", [])
         return found
 
+    def x_windows(self):
+        """(x, y, width, height) of every visible X window named disco on the XWayland display."""
+        env = self.env(DISPLAY=self.display)
+        ids = self.run(["xdotool", "search", "--onlyvisible", "--name", "^disco$"], env=env).stdout.split()
+        found = []
+        for wid in ids:
+            shell = self.run(["xdotool", "getwindowgeometry", "--shell", wid], env=env).stdout.decode()
+            values = dict(line.split("=", 1) for line in shell.split())
+            found.append(tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT")))
+        return found
+
     def output_rect(self):
         output = json.loads(self.run(["swaymsg", "-r", "-t", "get_outputs"]).stdout)[0]
         r = output["rect"]
@@ -173,9 +190,12 @@ class Sway(Compositor):
         return parse_ppm(self.run(["grim", "-t", "ppm", "-"]).stdout)
 
     def press_key(self, key="space"):
-        # wtype adds a keyboard to the seat for each call; the pause lets the client take hold
-        # of it before the key goes out, or the key reaches no one.
-        self.run(["wtype", "-s", "300", "-k", key])
+        self.run(["wtype", "-k", key])
+
+    def stop(self):
+        if getattr(self, "keyboard", None):
+            _stop(self.keyboard)
+        super().stop()
 
 
 class DemoCopy:
