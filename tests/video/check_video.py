@@ -122,37 +122,27 @@ def reference_png(folder, index):
     return path
 
 
-class Clip:
-    """One export shared by the checks of a class."""
-    folder = path = None
-    run = None
+class WithClip(unittest.TestCase):
+    """Checks of one export, made once for the class."""
 
     @classmethod
-    def make(cls):
+    def setUpClass(cls):
         cls.folder = tempfile.mkdtemp(prefix="disco-video-")
         cls.path = os.path.join(cls.folder, "clip.mp4")
         started = time.monotonic()
-        cls.run = export(cls.path)
+        cls.made = export(cls.path)
         cls.seconds = time.monotonic() - started
 
     @classmethod
-    def remove(cls):
+    def tearDownClass(cls):
         shutil.rmtree(cls.folder, ignore_errors=True)
 
 
-class File(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        Clip.make()
-
-    @classmethod
-    def tearDownClass(cls):
-        Clip.remove()
-
+class File(WithClip):
     def test_streams_size_frames_durations_and_index_in_front(self):
-        self.assertEqual(Clip.run.returncode, 0, Clip.run.stderr)
-        self.assertEqual([n for n in os.listdir(Clip.folder) if not n.endswith(".png")], ["clip.mp4"])
-        info = probe(Clip.path)
+        self.assertEqual(self.made.returncode, 0, self.made.stderr)
+        self.assertEqual([n for n in os.listdir(self.folder) if not n.endswith(".png")], ["clip.mp4"])
+        info = probe(self.path)
         video = [s for s in info["streams"] if s["codec_type"] == "video"]
         audio = [s for s in info["streams"] if s["codec_type"] == "audio"]
         self.assertEqual(len(video), 1)
@@ -164,16 +154,16 @@ class File(unittest.TestCase):
         self.assertEqual(int(v["nb_frames"]), round(CLIP["duration"] * CLIP["fps"]))
         self.assertAlmostEqual(float(v["duration"]), CLIP["duration"], delta=0.5 / CLIP["fps"])
         self.assertAlmostEqual(float(a["duration"]), CLIP["duration"], delta=0.5 / CLIP["fps"])
-        boxes = top_level_boxes(Clip.path)
+        boxes = top_level_boxes(self.path)
         self.assertLess(boxes.index("moov"), boxes.index("mdat"), boxes)  # plays while it downloads
-        print(f"clip: {CLIP}, made in {Clip.seconds:.1f} s, {os.path.getsize(Clip.path)} bytes")
+        print(f"clip: {CLIP}, made in {self.seconds:.1f} s, {os.path.getsize(self.path)} bytes")
 
     def test_frames_match_the_png_capture(self):
         w, h = CLIP["size"]
         last = round(CLIP["duration"] * CLIP["fps"]) - 1
         for index in (0, last // 2, last):
-            decoded = rgb("-i", Clip.path, "-vf", f"select=eq(n\\,{index})")
-            wanted = rgb("-i", reference_png(Clip.folder, index))
+            decoded = rgb("-i", self.path, "-vf", f"select=eq(n\\,{index})")
+            wanted = rgb("-i", reference_png(self.folder, index))
             self.assertEqual(len(decoded), w * h * 3)
             quality = luma_psnr(decoded, wanted)
             print(f"frame {index}: PSNR {quality:.1f} dB against the PNG capture")
@@ -181,7 +171,7 @@ class File(unittest.TestCase):
 
     def test_music_is_the_loop_through_the_seam(self):
         track = pcm(MUSIC)[:2 * TRACK_SAMPLES]
-        got = pcm(Clip.path)
+        got = pcm(self.path)
         self.assertGreaterEqual(len(got) // 2, round(CLIP["duration"] * RATE))
         seam = TRACK_SAMPLES - round(CLIP["start"] * RATE) % TRACK_SAMPLES
         window = 4096
@@ -338,22 +328,14 @@ async function check(index, fps) {
 </script>"""
 
 
-class Browser(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        Clip.make()
-
-    @classmethod
-    def tearDownClass(cls):
-        Clip.remove()
-
+class Browser(WithClip):
     def test_plays_in_chromium_video_element(self):
-        self.assertEqual(Clip.run.returncode, 0, Clip.run.stderr)
+        self.assertEqual(self.made.returncode, 0, self.made.stderr)
         self.assertIsNotNone(shutil.which("chromium"), "no chromium (scripts/deps.sh installs it)")
-        with open(os.path.join(Clip.folder, "page.html"), "w") as f:
+        with open(os.path.join(self.folder, "page.html"), "w") as f:
             f.write(PAGE)
-        reference_png(Clip.folder, 0)
-        handler = functools.partial(Quiet, directory=Clip.folder)
+        reference_png(self.folder, 0)
+        handler = functools.partial(Quiet, directory=self.folder)
         server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
         threading.Thread(target=server.serve_forever, daemon=True).start()
         try:
