@@ -262,6 +262,7 @@ class BadInput(unittest.TestCase):
         self.assertRefused(subprocess.CompletedProcess([], process.returncode, "", err), "interrupted")
 
     def test_missing_or_damaged_music_gives_a_silent_video(self):
+        """A missing image along with the music stops nothing either."""
         # A copy of the program with resources of its own.
         for damage in ("missing", "damaged"):
             with self.subTest(music=damage):
@@ -271,6 +272,7 @@ class BadInput(unittest.TestCase):
                 music = os.path.join(home, "resources", "tralmix.m4a")
                 if damage == "missing":
                     os.remove(music)
+                    os.remove(os.path.join(home, "resources", "tile.png"))  # drawn untextured, as the demo does
                 else:
                     with open(music, "r+b") as f:
                         f.truncate(os.path.getsize(music) // 2)
