@@ -9,7 +9,12 @@ namespace platform::capture {
 
 bool bypassesWindowManager() {
   const char* driver = SDL_GetCurrentVideoDriver();
-  return driver && std::strcmp(driver, "x11") == 0;
+  if (!driver || std::strcmp(driver, "x11") != 0) return false;
+  // Under XWayland the compositor decides the keyboard focus: an override-redirect window and
+  // the compositor would hand it back and forth for ever, and keys go astray. Its own
+  // full-screen state serves there (XWayland names its outputs XWAYLAND0, 1, ...).
+  const char* name = SDL_GetDisplayName(0);
+  return !(name && std::strncmp(name, "XWAYLAND", 8) == 0);
 }
 
 CaptureWindowScope::CaptureWindowScope() {

@@ -9,7 +9,8 @@
 // On X11 the demo's full-screen windows are override-redirect: the window manager neither
 // places, decorates nor focuses them, so the surface lands exactly on the main display, the
 // black covers exactly on the others, and a click on a cover reaches the demo and nothing else.
-// Elsewhere (Wayland) the compositor's own full-screen state is used.
+// Elsewhere (Wayland, and X11 served by XWayland, where the compositor owns the keyboard focus)
+// the compositor's own full-screen state is used.
 namespace platform::capture {
 
 // Whether windows made for the capture are kept away from the window manager.
