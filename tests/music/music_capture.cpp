@@ -2,17 +2,19 @@
 // cost. With SDL_AUDIODRIVER=disk the device's output lands in SDL_DISKAUDIOFILE.
 //
 // Usage: music_capture FILE SECONDS [once]
+// Plays until its standard input ends (the caller has what it wanted), at most SECONDS.
 // Prints "player none", or "player open" and: open_ms (time open() took), heap_bytes (heap
 // the player holds while playing) and cpu_share (process CPU per second of playing: the
 // decoding thread and the device's).
 #include <malloc.h>
+#include <poll.h>
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "platform/MusicPlayer.h"
 
@@ -41,12 +43,15 @@ int main(int argc, char** argv) {
     return 0;
   }
   player->setLoops(!(argc > 3 && std::strcmp(argv[3], "once") == 0));
-  const double playFor = std::atof(argv[2]), cpuStart = cpuSeconds();
+  const double playFor = std::atof(argv[2]), cpuStart = cpuSeconds(), playStart = seconds();
   player->play();
-  std::this_thread::sleep_for(std::chrono::duration<double>(playFor));
+  pollfd input{0, POLLIN, 0};
+  while (poll(&input, 1, static_cast<int>(1000 * playFor)) < 0 && errno == EINTR) {
+  }
+  const double played = seconds() - playStart;
   const double cpu = cpuSeconds() - cpuStart;
   const size_t heapHeld = mallinfo2().uordblks - heapBefore;
   player.reset();
-  std::printf("player open\nopen_ms %.2f\nheap_bytes %zu\ncpu_share %.4f\n", openMs, heapHeld, cpu / playFor);
+  std::printf("player open\nopen_ms %.2f\nheap_bytes %zu\ncpu_share %.4f\n", openMs, heapHeld, cpu / played);
   return 0;
 }
