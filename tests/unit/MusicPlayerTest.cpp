@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -69,16 +70,22 @@ TEST_F(MusicPlayerTest, StopsAtOnceWhetherPlayingOrNot) {
   // A long song decoded again each pass, and a tiny one replayed hundreds of times a second.
   const std::string songs[] = {folder.make("long.m4a", 44100, 441000, kStereo, "-c:a aac"),
                                folder.make("tiny.wav", 44100, 64, kStereo)};
+  // A player that played out what it holds would take half a second whatever the machine; a
+  // busy machine only ever adds time, so the quickest of a few stops is the player's own.
   for (const std::string& song : songs) {
     for (const bool play : {false, true}) {
-      auto player = MusicPlayer::open(song);
-      ASSERT_NE(player, nullptr) << song;
-      player->setLoops(true);
-      if (play) player->play();
-      std::this_thread::sleep_for(std::chrono::milliseconds(150));
-      const auto start = Clock::now();
-      player.reset();
-      EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(300)) << song << (play ? " playing" : " waiting");
+      Clock::duration quickest = Clock::duration::max();
+      for (int attempt = 0; attempt < 3; ++attempt) {
+        auto player = MusicPlayer::open(song);
+        ASSERT_NE(player, nullptr) << song;
+        player->setLoops(true);
+        if (play) player->play();
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));  // to fill what it holds
+        const auto start = Clock::now();
+        player.reset();
+        quickest = std::min(quickest, Clock::now() - start);
+      }
+      EXPECT_LT(quickest, std::chrono::milliseconds(300)) << song << (play ? " playing" : " waiting");
     }
   }
 }
