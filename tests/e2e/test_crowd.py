@@ -99,7 +99,7 @@ class Crowd(unittest.TestCase):
     def test_four_tinted_discs_behind_the_stage(self):
         for name, tint in DISC_TINTS.items():
             # The discs light up in turn: each in some shot of the stretch.
-            self.assertGreater(max(sum(colour_mask(shot.image, tint, 6)) for shot in self.shots), 300, name)
+            self.assertTrue(any(sum(colour_mask(shot.image, tint, 6)) > 300 for shot in self.shots), name)
 
     def test_ring_of_figures_around_the_logo(self):
         for image in self.ends:
