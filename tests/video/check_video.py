@@ -286,6 +286,24 @@ class BadInput(unittest.TestCase):
                 self.assertEqual(kinds, ["video"])
 
 
+def peak_resident_mb(*args):
+    process = subprocess.Popen([BINARY, *map(str, args)], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(process.pid, 0)
+    assert os.waitstatus_to_exitcode(status) == 0, args
+    return usage.ru_maxrss / 1024
+
+
+class Memory(unittest.TestCase):
+    def test_flat_however_late_it_starts(self):
+        # Steps up to the start clear the whole frame each, so the frame is a large one.
+        with tempfile.TemporaryDirectory() as folder:
+            target = os.path.join(folder, "m.mp4")
+            early = peak_resident_mb("--video", target, "--size", "1280x720", "--start", 30, "--duration", 1)
+            late = peak_resident_mb("--video", target, "--size", "1280x720", "--start", 120, "--duration", 1)
+        print(f"peak resident for 1 s of video: {early:.0f} MB from 30 s on, {late:.0f} MB from 120 s on")
+        self.assertLess(late - early, 64)
+
+
 PAGE = """<!doctype html><meta charset="utf-8"><video src="clip.mp4" preload="auto" muted></video>
 <script>
 async function check(index, fps) {
