@@ -356,7 +356,7 @@ class Browser(WithClip):
             f.write(PAGE)
         reference_png(self.folder, 0)
         handler = functools.partial(Quiet, directory=self.folder)
-        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        server = QuietServer(("127.0.0.1", 0), handler)
         threading.Thread(target=server.serve_forever, daemon=True).start()
         try:
             with Chromium() as browser:
@@ -379,6 +379,11 @@ class Browser(WithClip):
 class Quiet(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
+
+
+class QuietServer(http.server.ThreadingHTTPServer):
+    def handle_error(self, request, client_address):
+        pass  # the browser drops connections it no longer needs
 
 
 if __name__ == "__main__":
