@@ -6,7 +6,7 @@ namespace {
 // A swap returning this share of a period or more before the next retrace would be due did not
 // wait for one. The margin leaves room for the scheduler's delay in waking the loop and for a
 // rate reported a little off the true one.
-constexpr double kEarlyShare = 0.25;
+constexpr double kEarlyShare = 0.05;
 // Early swaps in a row before frames are held: one late wake-up must not stop a waiting loop.
 constexpr int kEarlySwapsToHold = 3;
 // While frames are held, one in this many starts at once to look at the swaps again.
