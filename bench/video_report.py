@@ -164,7 +164,10 @@ def main():
         "",
         f"- Files: ours {ours_size / 1e6:.1f} MB, naive {naive_size / 1e6:.1f} MB for the same {seconds} s.",
         f"- Machine load average (1 min) {load_before:.1f} before, {load_after:.1f} after: other work shared "
-        "the two cores, which slows both routes alike (the ratio) but not the CPU figures.",
+        "the two cores and stretched both routes' wall times; the CPU figures are the work itself.",
+        "- What limits V2: CPU per frame. Mesa's software rasteriser draws every frame and x264 encodes it, "
+        "about half each, with the colour conversion to yuv420p a tenth; two cores give a second of video "
+        "in a second only while nothing else runs on them.",
     ]
     if quick:
         lines.append("- Quick run (`--quick`): shorter exports, one run of each.")
