@@ -14,8 +14,10 @@ class VideoEncoder {
     int width = 0;  // both even: yuv420p halves them for colour
     int height = 0;
     double fps = 60;
-    int quality = 18;       // x264's constant rate factor: lower looks better and takes more room
-    const char* speed = "superfast";  // x264's preset: leaves time to render 720p60 faster than real time on two cores
+    // x264's constant rate factor: lower looks better and takes more room.
+    int quality = 18;
+    // x264's preset: a quick one, for the scene's software rendering needs the rest of the CPU.
+    const char* speed = "superfast";
     int audioRate = 0;      // samples per second; 0 for no sound track
     int audioChannels = 0;  // 1 or 2
   };
