@@ -10,10 +10,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "app/capture/FrameCapture.h"
+#include "app/capture/InOrderWorker.h"
 #include "app/capture/Progress.h"
 #include "platform/AudioLoop.h"
 #include "platform/offscreen/OffscreenGL.h"
@@ -112,7 +114,6 @@ int exportVideo(const CaptureOptions& options) {
   // The music starts with the scene: the first frame goes with its sample at the start time.
   const double rate = settings.audioRate;
   if (music) music->skipLooping(static_cast<uint64_t>(std::llround(options.start * rate)));
-  std::vector<float> sound;
   int64_t samplesOut = 0;
 
   const long frames = options.videoFrames();
@@ -120,26 +121,51 @@ int exportVideo(const CaptureOptions& options) {
   FrameCapture capture(viewport, options.seed);
   Progress progress(target, frames, "frames");
   const ptrdiff_t row = static_cast<ptrdiff_t>(width) * 4;
-  for (long i = 0; i < frames && !interrupted; ++i) {
-    capture.renderAt(options.start + static_cast<double>(i) / options.fps);
-    // GL keeps the bottom row first.
-    const uint8_t* rows = gl->finishedRows();
-    bool written = encoder->addFrame(rows + (height - 1) * row, -row);
-    if (written && music) {
-      // Sound up to the end of this frame: both tracks end together.
-      const int64_t until = std::llround((i + 1) * rate / options.fps);
-      const size_t count = static_cast<size_t>(until - samplesOut);
-      sound.resize(count * settings.audioChannels);
-      const size_t got = music->readLooping(sound.data(), count);
-      std::fill(sound.begin() + static_cast<ptrdiff_t>(got * settings.audioChannels), sound.end(), 0.0f);
-      written = encoder->addAudio(sound.data(), count);
-      samplesOut = until;
+  const size_t frameBytes = static_cast<size_t>(row) * static_cast<size_t>(height);
+  // Frames are encoded on a thread of their own while the next ones are drawn; their pixels
+  // go over in buffers that come back to be filled again.
+  std::atomic<bool> encoderFailed{false};
+  std::mutex spareMutex;
+  std::vector<std::vector<uint8_t>> spare;
+  {
+    InOrderWorker encoding(2);
+    for (long i = 0; i < frames && !interrupted && !encoderFailed; ++i) {
+      capture.renderAt(options.start + static_cast<double>(i) / options.fps);
+      std::vector<uint8_t> pixels;
+      {
+        std::lock_guard<std::mutex> lock(spareMutex);
+        if (!spare.empty()) {
+          pixels = std::move(spare.back());
+          spare.pop_back();
+        }
+      }
+      const uint8_t* rows = gl->finishedRows();
+      pixels.assign(rows, rows + frameBytes);
+      std::vector<float> sound;
+      if (music) {
+        // Sound up to the end of this frame: both tracks end together.
+        const int64_t until = std::llround((i + 1) * rate / options.fps);
+        const size_t count = static_cast<size_t>(until - samplesOut);
+        sound.resize(count * settings.audioChannels);
+        const size_t got = music->readLooping(sound.data(), count);
+        std::fill(sound.begin() + static_cast<ptrdiff_t>(got * settings.audioChannels), sound.end(), 0.0f);
+        samplesOut = until;
+      }
+      encoding.post([&, pixels = std::move(pixels), sound = std::move(sound)]() mutable {
+        if (encoderFailed) return;
+        // GL keeps the bottom row first.
+        bool written = encoder->addFrame(pixels.data() + (height - 1) * row, -row);
+        if (written && music) written = encoder->addAudio(sound.data(), sound.size() / settings.audioChannels);
+        if (!written) encoderFailed = true;
+        std::lock_guard<std::mutex> lock(spareMutex);
+        spare.push_back(std::move(pixels));
+      });
+      progress.update(i + 1);
     }
-    if (!written) {
-      progress.finish();
-      return failure("cannot write " + target + ": " + encoder->error());
-    }
-    progress.update(i + 1);
+  }
+  if (encoderFailed) {
+    progress.finish();
+    return failure("cannot write " + target + ": " + encoder->error());
   }
   progress.finish();
   if (interrupted) return failure("interrupted; " + target + " not written");
