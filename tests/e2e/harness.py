@@ -25,6 +25,17 @@ import time
 PATIENCE = 60.0
 
 
+def stop_process(process, grace=10):
+    """Ends a server or helper the tests started: asked first, killed if it will not go."""
+    if process and process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(grace)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
 def swap_probe_for(binary):
     """The swap-timing probe built with the tests: DISCO_SWAP_PROBE, else shims/ beside the binary."""
     return os.environ.get("DISCO_SWAP_PROBE") or os.path.join(os.path.dirname(binary), "shims", "swap_probe.so")
@@ -167,11 +178,7 @@ class Xvfb:
         return env
 
     def stop(self):
-        self.process.terminate()
-        try:
-            self.process.wait(5)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
+        stop_process(self.process)
 
 
 class Demo:

@@ -12,7 +12,7 @@ import subprocess
 import tempfile
 import time
 
-from harness import parse_ppm
+from harness import parse_ppm, stop_process
 
 
 class Unavailable(Exception):
@@ -37,16 +37,6 @@ def _tail(path, lines=15):
             return "".join(f.readlines()[-lines:])
     except OSError:
         return ""
-
-
-def _stop(process):
-    if process.poll() is None:
-        process.terminate()
-        try:
-            process.wait(10)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
 
 
 class Compositor:
@@ -88,7 +78,7 @@ class Compositor:
 
     def stop(self):
         if self.process:
-            _stop(self.process)
+            stop_process(self.process)
         self.log.close()
         shutil.rmtree(self.runtime, ignore_errors=True)
         os.unlink(self.log_path)
@@ -194,7 +184,7 @@ class Sway(Compositor):
 
     def stop(self):
         if getattr(self, "keyboard", None):
-            _stop(self.keyboard)
+            stop_process(self.keyboard)
         super().stop()
 
 

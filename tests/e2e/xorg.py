@@ -12,6 +12,8 @@ import tempfile
 import time
 from dataclasses import dataclass
 
+from harness import stop_process
+
 CONFIG = """
 Section "ServerFlags"
   Option "AutoAddDevices" "false"
@@ -131,11 +133,5 @@ class XorgServer:
 
     def stop(self):
         for process in (self.wm, self.process):
-            if process and process.poll() is None:
-                process.terminate()
-                try:
-                    process.wait(10)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
+            stop_process(process)
         shutil.rmtree(self.tmp, ignore_errors=True)
