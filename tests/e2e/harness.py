@@ -25,6 +25,19 @@ import time
 PATIENCE = 60.0
 
 
+def wait_until(condition, what, timeout=PATIENCE, gave_up=lambda: None):
+    """Polls condition() until it holds. Fails when the deadline passes, or at once when
+    gave_up() gives a reason (a process that ended, say)."""
+    deadline = time.monotonic() + timeout
+    while not condition():
+        reason = gave_up()
+        if reason:
+            raise AssertionError(f"{reason} before {what}")
+        if time.monotonic() > deadline:
+            raise AssertionError(f"no {what} within {timeout:.0f} s")
+        time.sleep(0.02)
+
+
 def stop_process(process, grace=10):
     """Ends a server or helper the tests started: asked first, killed if it will not go."""
     if process and process.poll() is None:
@@ -257,13 +270,13 @@ class Demo:
 
     def wait_until(self, condition, what, timeout=PATIENCE):
         """Polls condition() until it holds; fails the test when the deadline passes or the demo ends."""
-        deadline = time.monotonic() + timeout
-        while not condition():
-            if self.process.poll() is not None:
-                raise AssertionError(f"the demo ended (status {self.process.returncode}) before {what}:\n" + self.log())
-            if time.monotonic() > deadline:
-                raise AssertionError(f"no {what} within {timeout:.0f} s:\n" + self.log())
-            time.sleep(0.02)
+        def ended():
+            status = self.process.poll()
+            return None if status is None else f"the demo ended (status {status})"
+        try:
+            wait_until(condition, what, timeout, ended)
+        except AssertionError as failure:
+            raise AssertionError(f"{failure}:\n{self.log()}") from None
 
     def wait_for_frames(self, seconds=0.0, frames=2, timeout=PATIENCE):
         """Waits until the demo has gone full screen (its log says so) and swapped `frames`

@@ -5,11 +5,10 @@ key ends the demo with status 0."""
 import os
 import subprocess
 import sys
-import time
 import unittest
 
-from harness import Demo, PATIENCE
-from xorg import Monitor, XorgServer, wait_until
+from harness import Demo, PATIENCE, wait_until
+from xorg import Monitor, XorgServer
 
 BINARY = os.path.abspath(sys.argv.pop(1))
 CURSOR_SHOWN = os.path.join(os.path.dirname(BINARY), "e2e_cursor_shown")
@@ -52,7 +51,7 @@ class TwoMonitors(unittest.TestCase):
             shots.append(demo.screenshot())
             return lit_share(shots[-1], primary) > 0.15
 
-        wait_until(scene_drawn, PATIENCE, "the scene on the primary monitor")
+        demo.wait_until(scene_drawn, "the scene on the primary monitor")
         self.assertEqual(brightest(demo.screenshot(), other), 0, "the other monitor is not black")
         self.assertIn((primary.x, primary.y, primary.width, primary.height), self.window_rects(server))
         for monitor in (primary, other):
@@ -83,8 +82,7 @@ class TwoMonitors(unittest.TestCase):
             server.run("xdotool", "key", key)
         # Every input above has reached the demo once a frame has been swapped after it.
         swaps = len(demo.swaps())
-        wait_until(lambda: len(demo.swaps()) > swaps + 2 or demo.process.poll() is not None, PATIENCE,
-                   "frames after the input")
+        wait_until(lambda: len(demo.swaps()) > swaps + 2 or demo.process.poll() is not None, "frames after the input")
         self.assertIsNone(demo.process.poll(), "the demo ended without a key press:\n" + demo.log())
 
     def test_full_screen_on_the_primary_with_and_without_a_window_manager(self):

@@ -3,9 +3,9 @@ is set, and full screen on Wayland itself where the compositor can serve SDL."""
 import os
 import subprocess
 import sys
-import time
 import unittest
 
+from harness import wait_until
 from wayland import DemoCopy, Sway, Unavailable, Weston
 
 BINARY = os.path.abspath(sys.argv.pop(1))
@@ -62,13 +62,13 @@ class OnSway(unittest.TestCase):
         try:
             self.assertTrue(demo.wait_for_log("FullScreen pixelFormat"), demo.log())
             output = self.sway.output_rect()
-            deadline = time.monotonic() + 30
-            while not covers_output(output) and time.monotonic() < deadline:
-                time.sleep(0.1)
+
+            def ended():
+                return demo.process.poll() is not None and f"the demo ended (status {demo.process.returncode})"
+
+            wait_until(lambda: covers_output(output), "the demo's surface over the output", 30, ended)
             self.assertTrue(covers_output(output), f"{self.sway.windows()} {demo.log()}")
-            deadline = time.monotonic() + 30
-            while not scene_drawn(self.sway.screenshot()) and time.monotonic() < deadline:
-                time.sleep(0.2)
+            wait_until(lambda: scene_drawn(self.sway.screenshot()), "the scene on the output", 30, ended)
             self.assertTrue(scene_drawn(self.sway.screenshot()), "the output does not show the scene")
             self.sway.press_key("space")
             try:

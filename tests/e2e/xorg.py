@@ -9,10 +9,9 @@ import os
 import shutil
 import subprocess
 import tempfile
-import time
 from dataclasses import dataclass
 
-from harness import stop_process
+from harness import stop_process, wait_until
 
 CONFIG = """
 Section "ServerFlags"
@@ -56,15 +55,6 @@ class Monitor:
         return self.x + self.width // 2, self.y + self.height // 2
 
 
-def wait_until(condition, timeout, what):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if condition():
-            return
-        time.sleep(0.05)
-    raise AssertionError(f"timed out after {timeout} s waiting for {what}")
-
-
 class XorgServer:
     """Starts Xorg on a free display, lays out the monitors, starts the window manager; stops
     them all on exit."""
@@ -105,8 +95,9 @@ class XorgServer:
         if self.window_manager:
             self.wm = subprocess.Popen(["openbox"], env=self.env(), stdout=subprocess.DEVNULL,
                                        stderr=subprocess.DEVNULL)
-            wait_until(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
-                                                      check=False).stdout, 30, "openbox to manage the screen")
+            wait_until(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check=False).stdout,
+                       "openbox managing the screen", 30,
+                       lambda: self.wm.poll() is not None and f"openbox ended (status {self.wm.returncode})")
         return self
 
     def arrange(self):
@@ -124,9 +115,8 @@ class XorgServer:
             if monitor.primary:
                 command.append("--primary")
         self.run(*command)
-        listed = self.run("xrandr", "--listmonitors").stdout
         wait_until(lambda: all(m.output in self.run("xrandr", "--listmonitors").stdout for m in self.monitors),
-                   30, "the monitors to be listed:\n" + listed)
+                   "monitors " + ", ".join(m.output for m in self.monitors) + " listed by xrandr", 30)
 
     def __exit__(self, *exc):
         self.stop()
