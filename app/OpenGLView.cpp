@@ -1,6 +1,6 @@
 #include "app/OpenGLView.h"
 
-#include "platform/window/Video.h"
+#include "platform/window/Window.h"
 #include "scene/InputManager.h"
 #include "scene/Scene.h"
 #include "support/Log.h"

@@ -3,7 +3,7 @@
 
 #include "app/OpenGLView.h"
 #include "platform/window/Application.h"
-#include "platform/window/Video.h"
+#include "platform/window/Window.h"
 
 namespace {
 constexpr const char* kUsage =
@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  const std::string problem = platform::startVideo();
+  const std::string problem = platform::startWindowSystem();
   if (!problem.empty()) {
     std::fprintf(stderr, "no display: %s\n", problem.c_str());
     return 1;

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "platform/MusicPlayer.h"
+#include "platform/audio/MusicPlayer.h"
 #include "scene/Scene.h"
 
 // The floor's colours in every benchmark run, so that the recorded and the live frames agree.

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/AudioFile.h"
-#include "platform/AudioLoop.h"
+#include "platform/audio/AudioFile.h"
+#include "platform/audio/AudioLoop.h"
 #include "platform/ResourceFolder.h"
 
 namespace {

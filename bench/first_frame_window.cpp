@@ -10,7 +10,7 @@
 
 #include <chrono>
 
-#include "platform/MusicPlayer.h"
+#include "platform/audio/MusicPlayer.h"
 #include "scene/Scene.h"
 
 int main() {

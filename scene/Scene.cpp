@@ -10,7 +10,7 @@
 #include "objects/DiscoFloor.h"
 #include "objects/Ventjes.h"
 #include "platform/Clock.h"
-#include "platform/MusicPlayer.h"
+#include "platform/audio/MusicPlayer.h"
 #include "platform/ResourceFolder.h"
 #include "scene/InputManager.h"
 

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "platform/MusicPlayer.h"
+#include "platform/audio/MusicPlayer.h"
 #include "scene/Scene.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include "app/capture/FrameCapture.h"
 #include "app/capture/InOrderWorker.h"
 #include "app/capture/Progress.h"
-#include "platform/AudioLoop.h"
+#include "platform/audio/AudioLoop.h"
 #include "platform/offscreen/OffscreenGL.h"
 #include "platform/video/VideoEncoder.h"
 #include "scene/Scene.h"

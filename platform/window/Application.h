@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/KeyEvent.h"
-#include "platform/window/Video.h"
+#include "platform/window/Window.h"
 #include "platform/Rect.h"
 
 namespace platform {

@@ -13,8 +13,8 @@ extern "C" {
 }
 
 #include "FuzzInput.h"
-#include "platform/AudioFile.h"
-#include "platform/AudioLoop.h"
+#include "platform/audio/AudioFile.h"
+#include "platform/audio/AudioLoop.h"
 
 namespace {
 constexpr int kRate = 48000;

@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/MusicPlayer.h"
+#include "platform/audio/MusicPlayer.h"
 
 namespace {
 double seconds() {

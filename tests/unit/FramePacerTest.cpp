@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "platform/FramePacer.h"
+#include "platform/window/FramePacer.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "objects/Ball.h"
 #include "objects/DiscoFloor.h"
 #include "objects/Ventjes.h"
-#include "platform/MusicPlayer.h"
+#include "platform/audio/MusicPlayer.h"
 #include "scene/InputManager.h"
 #include "scene/Scene.h"
 

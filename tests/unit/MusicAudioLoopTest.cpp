@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "platform/AudioFile.h"
-#include "platform/AudioLoop.h"
+#include "platform/audio/AudioFile.h"
+#include "platform/audio/AudioLoop.h"
 #include "tests/unit/MusicFixtures.h"
 
 // What reaches the device pass after pass is checked against ffmpeg's decoding by

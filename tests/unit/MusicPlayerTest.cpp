@@ -7,7 +7,7 @@
 #include <fstream>
 #include <thread>
 
-#include "platform/MusicPlayer.h"
+#include "platform/audio/MusicPlayer.h"
 #include "tests/unit/MusicFixtures.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "GLRecorder.h"
-#include "platform/MusicPlayer.h"
+#include "platform/audio/MusicPlayer.h"
 #include "scene/Scene.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include "GLRecorder.h"
 #include "objects/Ball.h"
-#include "platform/MusicPlayer.h"
+#include "platform/audio/MusicPlayer.h"
 #include "scene/InputManager.h"
 #include "scene/Scene.h"
 

@@ -1,4 +1,4 @@
-#include "platform/MusicPlayer.h"
+#include "platform/audio/MusicPlayer.h"
 
 #include <algorithm>
 #include <atomic>
@@ -7,9 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/AudioDevice.h"
-#include "platform/AudioLoop.h"
-#include "platform/AudioRing.h"
+#include "platform/audio/AudioDevice.h"
+#include "platform/audio/AudioLoop.h"
+#include "platform/audio/AudioRing.h"
 
 namespace {
 constexpr double kAheadSeconds = 0.5;  // decoded audio waiting for the device, at most

@@ -1,4 +1,4 @@
-#include "platform/AudioFile.h"
+#include "platform/audio/AudioFile.h"
 
 #include <algorithm>
 #include <cstdint>

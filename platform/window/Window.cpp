@@ -1,4 +1,4 @@
-#include "platform/window/Video.h"
+#include "platform/window/Window.h"
 
 #include <SDL.h>
 
@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "platform/Clock.h"
-#include "platform/FramePacer.h"
-#include "platform/window/DisplayCapture.h"
+#include "platform/window/FramePacer.h"
+#include "platform/window/DisplayTakeover.h"
 #include "platform/window/RefreshRate.h"
-#include "platform/window/VideoDriver.h"
+#include "platform/window/DisplayServer.h"
 
 namespace platform {
 
@@ -175,12 +175,12 @@ void translate(const SDL_Event& in, Event& out) {
 
 }  // namespace
 
-std::string startVideo() {
+std::string startWindowSystem() {
   // SIGINT and SIGTERM keep their usual meaning: end the process.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   // A full-screen window stays put when it loses focus.
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-  return startVideoDriver();
+  return connectDisplayServer();
 }
 
 GLSurface::GLSurface(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -210,7 +210,7 @@ std::unique_ptr<GLSurface> GLSurface::createFullScreen(const char* title, const 
   share.makeCurrent();
   requestFormat(format);
   SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 1);
-  const capture::CaptureWindowScope capturing;
+  const takeover::TakeoverWindowScope takingOver;
   auto impl = makeSurface(title, area.x, area.y, area.w, area.h, flags);
   if (!impl) {
     share.makeCurrent();
@@ -225,7 +225,7 @@ std::unique_ptr<GLSurface> GLSurface::createFullScreen(const char* title, const 
 }
 
 bool GLSurface::takeMainDisplay() {
-  if (!capture::takeDisplays(impl_->window, impl_->covers)) return false;
+  if (!takeover::takeDisplays(impl_->window, impl_->covers)) return false;
   heldDisplays = impl_.get();
   return true;
 }
@@ -277,7 +277,7 @@ void hideCursor() { SDL_ShowCursor(SDL_DISABLE); }
 bool pollEvent(Event& event) {
   SDL_Event raw;
   if (!SDL_PollEvent(&raw)) return false;
-  if (heldDisplays) capture::keepDisplays(heldDisplays->window, heldDisplays->covers, raw);
+  if (heldDisplays) takeover::keepDisplays(heldDisplays->window, heldDisplays->covers, raw);
   translate(raw, event);
   return true;
 }

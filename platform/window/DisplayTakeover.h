@@ -11,19 +11,19 @@
 // black covers exactly on the others, and a click on a cover reaches the demo and nothing else.
 // Elsewhere (Wayland, and X11 served by XWayland, where the compositor owns the keyboard focus)
 // the compositor's own full-screen state is used.
-namespace platform::capture {
+namespace platform::takeover {
 
-// Whether windows made for the capture are kept away from the window manager.
+// Whether windows made to take over the displays are kept away from the window manager.
 bool bypassesWindowManager();
 
 // Wraps the creation of a window that will take a display: while one lives, new windows are
 // override-redirect where that is how the displays are taken.
-class CaptureWindowScope {
+class TakeoverWindowScope {
  public:
-  CaptureWindowScope();
-  ~CaptureWindowScope();
-  CaptureWindowScope(const CaptureWindowScope&) = delete;
-  CaptureWindowScope& operator=(const CaptureWindowScope&) = delete;
+  TakeoverWindowScope();
+  ~TakeoverWindowScope();
+  TakeoverWindowScope(const TakeoverWindowScope&) = delete;
+  TakeoverWindowScope& operator=(const TakeoverWindowScope&) = delete;
 };
 
 // Covers every display but the main one with a black window, then shows `surface` over the
@@ -37,4 +37,4 @@ bool takeDisplays(SDL_Window* surface, std::vector<SDL_Window*>& covers);
 // a cover that needs drawing is painted black again.
 void keepDisplays(SDL_Window* surface, const std::vector<SDL_Window*>& covers, const SDL_Event& event);
 
-}  // namespace platform::capture
+}  // namespace platform::takeover

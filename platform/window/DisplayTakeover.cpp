@@ -1,11 +1,11 @@
-#include "platform/window/DisplayCapture.h"
+#include "platform/window/DisplayTakeover.h"
 
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
 
 #include <cstring>
 
-namespace platform::capture {
+namespace platform::takeover {
 
 bool bypassesWindowManager() {
   const char* driver = SDL_GetCurrentVideoDriver();
@@ -17,11 +17,11 @@ bool bypassesWindowManager() {
   return !(name && std::strncmp(name, "XWAYLAND", 8) == 0);
 }
 
-CaptureWindowScope::CaptureWindowScope() {
+TakeoverWindowScope::TakeoverWindowScope() {
   if (bypassesWindowManager()) SDL_SetHint(SDL_HINT_X11_FORCE_OVERRIDE_REDIRECT, "1");
 }
 
-CaptureWindowScope::~CaptureWindowScope() { SDL_SetHint(SDL_HINT_X11_FORCE_OVERRIDE_REDIRECT, "0"); }
+TakeoverWindowScope::~TakeoverWindowScope() { SDL_SetHint(SDL_HINT_X11_FORCE_OVERRIDE_REDIRECT, "0"); }
 
 namespace {
 
@@ -96,7 +96,7 @@ bool takeDisplays(SDL_Window* surface, std::vector<SDL_Window*>& covers) {
   // Covers first: without a window manager SDL focuses every window it shows, and the surface
   // shown last keeps the focus.
   {
-    CaptureWindowScope scope;
+    TakeoverWindowScope scope;
     const Uint32 coverFlags = SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR |
                               (bypass ? Uint32{0} : Uint32{SDL_WINDOW_FULLSCREEN_DESKTOP});
     for (int display = 1; display < SDL_GetNumVideoDisplays(); ++display) {
@@ -141,4 +141,4 @@ void keepDisplays(SDL_Window* surface, const std::vector<SDL_Window*>& covers, c
   if (surfaceLost || otherGained) SDL_SetWindowInputFocus(surface);
 }
 
-}  // namespace platform::capture
+}  // namespace platform::takeover

@@ -1,4 +1,4 @@
-#include "platform/AudioDevice.h"
+#include "platform/audio/AudioDevice.h"
 
 #include <SDL.h>
 #include <dlfcn.h>

@@ -1,4 +1,4 @@
-#include "platform/FramePacer.h"
+#include "platform/window/FramePacer.h"
 
 #include <algorithm>
 

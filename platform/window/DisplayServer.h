@@ -10,6 +10,6 @@ namespace platform {
 // drivers are never chosen by default: they would run the demo unseen. Wayland is tried only
 // after the compositor has been asked whether SDL can serve it. Returns an empty string, or
 // why no display can be used.
-std::string startVideoDriver();
+std::string connectDisplayServer();
 
 }  // namespace platform

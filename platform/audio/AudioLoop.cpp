@@ -1,9 +1,9 @@
-#include "platform/AudioLoop.h"
+#include "platform/audio/AudioLoop.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/AudioFile.h"
+#include "platform/audio/AudioFile.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>

@@ -11,7 +11,7 @@
 namespace platform {
 
 // Starts the video system. Returns an empty string, or why no display can be used.
-std::string startVideo();
+std::string startWindowSystem();
 
 // What a GL surface asks of the driver. The defaults are the demo's: 24-bit colour, 16-bit
 // depth, double buffered, hardware accelerated.

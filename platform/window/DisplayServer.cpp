@@ -1,4 +1,4 @@
-#include "platform/window/VideoDriver.h"
+#include "platform/window/DisplayServer.h"
 
 #include <SDL.h>
 
@@ -33,7 +33,7 @@ std::vector<std::string> candidateDrivers() {
 
 }  // namespace
 
-std::string startVideoDriver() {
+std::string connectDisplayServer() {
   std::string problem = "neither DISPLAY nor WAYLAND_DISPLAY names a display";
   for (const std::string& driver : candidateDrivers()) {
     if (driver == "wayland") {
