@@ -26,10 +26,19 @@ foreach(dir ${SDL2_INCLUDE_DIRS} ${PNG_INCLUDE_DIRS})
     endforeach()
   endif()
 endforeach()
-foreach(dir ${FFMPEG_INCLUDE_DIRS})  # <libavcodec/avcodec.h>, <libswscale/swscale.h>, ...
+# pkg-config names no include folder where FFmpeg's headers sit straight in /usr/include: the
+# compiler finds them there anyway, so that folder is fenced too.
+find_path(DISCO_FFMPEG_HEADERS libavformat/avformat.h HINTS ${FFMPEG_INCLUDE_DIRS})
+set(_ffmpeg_dirs ${FFMPEG_INCLUDE_DIRS})
+if(DISCO_FFMPEG_HEADERS)
+  list(APPEND _ffmpeg_dirs ${DISCO_FFMPEG_HEADERS})
+  list(REMOVE_DUPLICATES _ffmpeg_dirs)
+endif()
+foreach(dir ${_ffmpeg_dirs})  # <libavcodec/avcodec.h>, <libswscale/swscale.h>, ...
   file(GLOB_RECURSE headers RELATIVE ${dir} ${dir}/libav*/*.h ${dir}/libsw*/*.h ${dir}/libpostproc/*.h)
   list(APPEND _fenced ${headers})
 endforeach()
+list(REMOVE_DUPLICATES _fenced)
 foreach(required SDL.h SDL2/SDL.h png.h libavformat/avformat.h libavutil/log.h)
   if(NOT required IN_LIST _fenced)
     message(FATAL_ERROR "Boundaries.cmake: <${required}> not found to fence off; the layering would go unchecked")
