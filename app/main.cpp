@@ -3,6 +3,7 @@
 
 #include "app/OpenGLView.h"
 #include "platform/window/Application.h"
+#include "platform/ResourceFolder.h"
 #include "platform/window/Window.h"
 
 namespace {
@@ -12,6 +13,17 @@ constexpr const char* kUsage =
     "A real-time OpenGL disco scene with music. It takes over the main display in full screen and\n"
     "plays until any key is pressed. When the display cannot be taken over it runs in an 800 x 600\n"
     "window instead; close the window to quit.";
+// Says why the demo cannot show itself, and what still works on a machine without a display.
+int noDisplay(const std::string& why) {
+  std::fprintf(stderr,
+               "no display: %s\n"
+               "Without a display, disco-capture renders the scene: a video with its music,\n"
+               "  %s/disco-capture --video disco.mp4 --duration 20\n"
+               "or PNG frames (disco-capture --help).\n",
+               why.c_str(), programFolder().c_str());
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -32,14 +44,8 @@ int main(int argc, char** argv) {
   }
 
   const std::string problem = platform::startWindowSystem();
-  if (!problem.empty()) {
-    std::fprintf(stderr, "no display: %s\n", problem.c_str());
-    return 1;
-  }
+  if (!problem.empty()) return noDisplay(problem);
   auto view = OpenGLView::create(Rect{0.0f, 0.0f, 800.0f, 600.0f});
-  if (!view) {
-    std::fprintf(stderr, "no display: cannot open a window with OpenGL\n");
-    return 1;
-  }
+  if (!view) return noDisplay("cannot open a window with OpenGL");
   return platform::runApplication(view->surface(), *view);
 }

@@ -6,3 +6,6 @@
 // tree, else `../share/disco` from the binary in an installed tree. File names such as
 // "/tile.png" are appended to it as plain text.
 std::string resourceFolder();
+
+// The folder the running program was started from.
+std::string programFolder();
