@@ -86,7 +86,7 @@ std::string parting(const std::vector<Frame>& a, const std::vector<Frame>& b) {
 
 bool always(double) { return true; }
 
-TEST(FramePacer, WhereSwapsWaitNoRetraceIsMissedThatAnUnpacedLoopMakes) {
+TEST(FramePacer, WhereSwapsWaitFramesRunAsTheyWouldUnpaced) {
   // Light frames, and heavy ones that now and then take two or three retraces.
   for (const auto& [least, most] : {std::pair{0.2, 0.8}, std::pair{0.5, 2.2}}) {
     // True rates, each paced with the rate RandR gives and with SDL's whole-number rounding.
