@@ -1,5 +1,23 @@
 #include "app/capture/InOrderWorker.h"
 
+#include <exception>
+
+namespace {
+
+// Why a job threw, never empty.
+std::string runJob(const std::function<void()>& job) {
+  try {
+    job();
+    return {};
+  } catch (const std::exception& e) {
+    return *e.what() ? e.what() : "a job failed";
+  } catch (...) {
+    return "a job failed";
+  }
+}
+
+}  // namespace
+
 InOrderWorker::InOrderWorker(size_t limit) : limit_(limit), thread_([this] { run(); }) {}
 
 InOrderWorker::~InOrderWorker() {
@@ -11,16 +29,19 @@ InOrderWorker::~InOrderWorker() {
   thread_.join();
 }
 
-void InOrderWorker::post(std::function<void()> job) {
+bool InOrderWorker::post(std::function<void()> job) {
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [this] { return jobs_.size() < limit_; });
+  changed_.wait(lock, [this] { return jobs_.size() < limit_ || !failure_.empty(); });
+  if (!failure_.empty()) return false;
   jobs_.push_back(std::move(job));
   changed_.notify_all();
+  return true;
 }
 
-void InOrderWorker::drain() {
+std::string InOrderWorker::finish() {
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return jobs_.empty() && !busy_; });
+  return failure_;
 }
 
 void InOrderWorker::run() {
@@ -33,8 +54,12 @@ void InOrderWorker::run() {
     busy_ = true;
     changed_.notify_all();
     lock.unlock();
-    job();
+    std::string failure = runJob(job);
     lock.lock();
+    if (!failure.empty()) {
+      failure_ = std::move(failure);
+      jobs_.clear();
+    }
     busy_ = false;
     changed_.notify_all();
   }

@@ -127,6 +127,7 @@ int exportVideo(const CaptureOptions& options) {
   std::atomic<bool> encoderFailed{false};
   std::mutex spareMutex;
   std::vector<std::vector<uint8_t>> spare;
+  std::string jobFailure;
   {
     InOrderWorker encoding(2);
     for (long i = 0; i < frames && !interrupted && !encoderFailed; ++i) {
@@ -151,7 +152,7 @@ int exportVideo(const CaptureOptions& options) {
         std::fill(sound.begin() + static_cast<ptrdiff_t>(got * settings.audioChannels), sound.end(), 0.0f);
         samplesOut = until;
       }
-      encoding.post([&, pixels = std::move(pixels), sound = std::move(sound)]() mutable {
+      const bool posted = encoding.post([&, pixels = std::move(pixels), sound = std::move(sound)]() mutable {
         if (encoderFailed) return;
         // GL keeps the bottom row first.
         bool written = encoder->addFrame(pixels.data() + (height - 1) * row, -row);
@@ -160,14 +161,14 @@ int exportVideo(const CaptureOptions& options) {
         std::lock_guard<std::mutex> lock(spareMutex);
         spare.push_back(std::move(pixels));
       });
+      if (!posted) break;  // a frame before this one could not be encoded
       progress.update(i + 1);
     }
-  }
-  if (encoderFailed) {
-    progress.finish();
-    return failure("cannot write " + target + ": " + encoder->error());
+    jobFailure = encoding.finish();
   }
   progress.finish();
+  if (!jobFailure.empty()) return failure("cannot write " + target + ": " + jobFailure);
+  if (encoderFailed) return failure("cannot write " + target + ": " + encoder->error());
   if (interrupted) return failure("interrupted; " + target + " not written");
   if (!encoder->finish()) return failure("cannot write " + target + ": " + encoder->error());
   fs::rename(partial.path, target, error);

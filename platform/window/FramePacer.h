@@ -22,7 +22,6 @@ class FramePacer {
   // the next frame may start: that same time, or later when frames are held.
   double frameDone(double swapEnd);
 
-  double period() const { return period_; }
   // Whether frames are being held, i.e. swaps were seen to return without waiting.
   bool holding() const { return holding_; }
 

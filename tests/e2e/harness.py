@@ -21,6 +21,8 @@ import subprocess
 import tempfile
 import time
 
+from light import light
+
 # Deadline of every wait for the demo: far beyond what it needs, even sharing a busy core.
 PATIENCE = 60.0
 
@@ -92,17 +94,6 @@ def parse_ppm(blob):
         raise ValueError("not an 8-bit PPM")
     width, height = int(fields[1]), int(fields[2])
     return Image(width, height, blob[pos + 1:pos + 1 + width * height * 3])
-
-
-def lit_box(image, threshold=30):
-    """Bounding box (x0, y0, x1, y1) of the pixels that are not black."""
-    xs, ys = [], []
-    for y in range(0, image.height, 4):
-        for x in range(0, image.width, 4):
-            if max(image.pixel(x, y)) > threshold:
-                xs.append(x)
-                ys.append(y)
-    return (min(xs), min(ys), max(xs), max(ys)) if xs else None
 
 
 class _XImage(ctypes.Structure):
@@ -338,7 +329,7 @@ class Demo:
         subprocess.run(["xdotool", "windowsize", "--sync", wid, str(width), str(height)], env=env, check=True)
 
         def drawn_out(image):
-            box = lit_box(image)
+            box = light(image).box
             return box is not None and box[2] >= x + old_width
         return self.screenshot_until(drawn_out)
 

@@ -6,6 +6,7 @@ import sys
 import unittest
 
 from harness import wait_until
+from light import light
 from wayland import DemoCopy, Sway, Unavailable, Weston
 
 BINARY = os.path.abspath(sys.argv.pop(1))
@@ -20,16 +21,8 @@ def start(cls):
 
 def scene_drawn(image):
     """The lit floor fills much of the lower third with many colours; a bare output is one."""
-    lit, colours = 0, set()
-    samples = 0
-    for y in range(image.height * 2 // 3, image.height, 8):
-        for x in range(0, image.width, 8):
-            r, g, b = image.pixel(x, y)
-            samples += 1
-            if max(r, g, b) > 40:
-                lit += 1
-                colours.add((r // 64, g // 64, b // 64))
-    return lit > samples // 3 and len(colours) >= 6
+    floor = light(image, (0, image.height * 2 // 3, image.width, image.height - image.height * 2 // 3))
+    return floor.lit > 1 / 3 and floor.colours >= 6
 
 
 class WithoutASeat(unittest.TestCase):

@@ -3,7 +3,8 @@ import os
 import sys
 import unittest
 
-from harness import Demo, lit_box
+from harness import Demo
+from light import light
 
 BINARY = os.path.abspath(sys.argv.pop(1))
 SHIM = os.path.join(os.path.dirname(BINARY), "shims", "refuse_fullscreen.so")
@@ -20,7 +21,7 @@ class Windowed(unittest.TestCase):
             self.assertEqual(len(geometries), 1, geometries)
             x, y, w, h = geometries[0]
             self.assertEqual((w, h), (800, 600))
-            box = before = lit_box(demo.screenshot_until(lit_box))
+            box = before = light(demo.screenshot_until(lambda image: light(image).box)).box
             self.assertIsNotNone(box, "nothing drawn in the window")
             self.assertTrue(x <= box[0] and box[2] < x + w and y <= box[1] and box[3] < y + h, (box, geometries))
 
@@ -32,7 +33,7 @@ class Windowed(unittest.TestCase):
             self.assertIsNone(demo.process.poll())
             x, y, w, h = demo.window_geometries()[0]
             self.assertEqual((w, h), (1000, 700))
-            box = lit_box(after)
+            box = light(after).box
             self.assertGreater(box[2] - box[0], (before[2] - before[0]) * 1.1, (before, box))  # it grew
             self.assertGreater(box[2], before[2] + 100, (before, box))
 
