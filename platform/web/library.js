@@ -5,6 +5,7 @@ mergeInto(LibraryManager.library, {
   disco_context_created__deps: ['$Browser'],
   disco_context_created: function() {
     Module.useWebGL = true;
+    Module.disco.gl = GLctx;  // for the page's tests: GL errors
     Browser.moduleContextCreatedCallbacks.forEach(function(callback) { callback(); });
   },
 

@@ -188,7 +188,11 @@
     canvas.focus();
     fitCanvas();
     disco.state = 'running';
-    Module._disco_start();
+    try {
+      Module._disco_start();
+    } catch (thrown) {
+      if (thrown !== 'unwind') throw thrown;  // how emscripten hands its frame loop to the browser
+    }
   }
 
   function onGesture(event) {

@@ -1,0 +1,309 @@
+"""The demo's web page in headless Chromium: the frame against disco-capture's, the looks, a quiet
+console, the music's seam, starting on a click and ending on a key, the ball in the page, and
+missing or damaged files.
+
+usage: test_page.py BUILT_PAGE_FOLDER DISCO_CAPTURE
+"""
+import base64
+import functools
+import http.server
+import math
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [os.path.join(HERE, "..", "e2e"), os.path.join(HERE, "..", "video"), os.path.join(HERE, "..", "resources")]
+from browser import Chromium  # noqa: E402
+from harness import parse_ppm, wait_until  # noqa: E402
+import png  # noqa: E402
+
+PAGE = os.path.abspath(sys.argv.pop(1))
+CAPTURE = os.path.abspath(sys.argv.pop(1))
+TRACK = "resources/tralmix.m4a"
+# emscripten's notes that its GL emulation is in use, and the GL driver's note that reading the
+# decoded images back waits for it: not faults.
+HARMLESS = ("WARNING: using emscripten GL", "GL Driver Message (OpenGL, Performance")
+
+
+class Server:
+    """A static web server for one folder on a free port, as any host would serve the page."""
+
+    def __init__(self, folder):
+        class Quiet(http.server.SimpleHTTPRequestHandler):
+            def log_message(self, *args):
+                pass
+
+            def handle(self):
+                try:
+                    super().handle()
+                except ConnectionError:
+                    pass  # the browser dropped a connection it no longer needed
+
+        handler = functools.partial(Quiet, directory=folder)
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
+        self.url = f"http://127.0.0.1:{self.httpd.server_address[1]}/"
+
+    def close(self):
+        self.httpd.shutdown()
+        self.httpd.server_close()
+
+
+def png_image(data):
+    return parse_ppm(subprocess.run(["convert", "png:-", "ppm:-"], input=data, capture_output=True, check=True).stdout)
+
+
+def psnr(a, b):
+    squared = sum((x - y) ** 2 for x, y in zip(a.data, b.data))
+    return math.inf if squared == 0 else 10 * math.log10(255 ** 2 * len(a.data) / squared)
+
+
+class Tab:
+    """One page in its own headless Chromium, at a fixed size in CSS pixels with one device pixel each."""
+
+    def __init__(self, url, width=1280, height=720, before_load=None):
+        self.browser = Chromium(flags=[f"--window-size={width},{height}", "--enable-unsafe-swiftshader"])
+        self.session = self.browser.open("about:blank")
+        for domain in ("Runtime.enable", "Log.enable", "Page.enable"):
+            self.browser.call(domain, {}, self.session)
+        self.browser.call("Emulation.setDeviceMetricsOverride",
+                          {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": False}, self.session)
+        if before_load:
+            self.browser.call("Page.addScriptToEvaluateOnNewDocument", {"source": before_load}, self.session)
+        self.browser.call("Page.navigate", {"url": url}, self.session)
+
+    def close(self):
+        self.browser.close()
+
+    def js(self, expression):
+        return self.browser.evaluate(self.session, expression)
+
+    def wait_for(self, expression, what):
+        wait_until(lambda: self.js(expression), what)
+
+    def state(self):
+        return self.js("window.Module && Module.disco.state")
+
+    def click(self, x=300, y=300):
+        for kind in ("mousePressed", "mouseReleased"):
+            self.browser.call("Input.dispatchMouseEvent", {"type": kind, "x": x, "y": y, "button": "left",
+                                                           "clickCount": 1}, self.session)
+
+    def key(self, kind, key, code, keycode):
+        self.browser.call("Input.dispatchKeyEvent", {"type": kind, "key": key, "code": code,
+                                                     "windowsVirtualKeyCode": keycode}, self.session)
+
+    def press(self, key="a", code="KeyA", keycode=65):
+        self.key("keyDown", key, code, keycode)
+        self.key("keyUp", key, code, keycode)
+
+    def console(self):
+        """(level, text) of every console line and browser log entry so far."""
+        lines = []
+        for event in self.browser.events:
+            if event["method"] == "Runtime.consoleAPICalled":
+                params = event["params"]
+                lines.append((params["type"], " ".join(str(a.get("value", a.get("description"))) for a in params["args"])))
+            elif event["method"] == "Runtime.exceptionThrown":
+                lines.append(("error", str(event["params"]["exceptionDetails"])))
+            elif event["method"] == "Log.entryAdded":
+                lines.append((event["params"]["entry"]["level"], event["params"]["entry"]["text"]))
+        return lines
+
+    def frame_drawn(self):
+        """A screenshot of the page with lit pixels in it, or None."""
+        shot = self.browser.call("Page.captureScreenshot", {"format": "png"}, self.session)
+        image = png_image(base64.b64decode(shot["data"]))
+        return image if sum(1 for i in range(0, len(image.data), 301) if image.data[i] > 40) > 100 else None
+
+
+class PageTest(unittest.TestCase):
+    folder = PAGE
+
+    @classmethod
+    def setUpClass(cls):
+        cls.server = Server(cls.folder)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.close()
+
+    def open(self, query="", **options):
+        tab = Tab(self.server.url + query, **options)
+        self.addCleanup(tab.close)
+        return tab
+
+    def started(self, **options):
+        tab = self.open(**options)
+        tab.wait_for("window.Module && Module.disco.state === 'ready'", "page ready for a click")
+        self.assertIn("Click", tab.js("document.getElementById('note').textContent"))
+        tab.click()
+        tab.wait_for("Module.disco.state === 'running'", "demo running after the click")
+        return tab
+
+
+class Frame(PageTest):
+    def test_frame_is_disco_captures_and_shows_the_scene(self):
+        # Scene time 9.5 s: the scroller's letters are on screen, as are every disc and dancer.
+        time, seed = 9.5, 7
+        tab = self.open(f"?time={time}&seed={seed}")
+        tab.wait_for("window.discoFrame", "the frame at a fixed time")
+        page = png_image(base64.b64decode(tab.js("window.discoFrame").split(",", 1)[1]))
+        with tempfile.TemporaryDirectory() as folder:
+            subprocess.run([CAPTURE, "--size", "1280x720", "--seed", str(seed), "--time", str(time),
+                            "--output", os.path.join(folder, "frame-%d.png")], check=True, capture_output=True)
+            with open(os.path.join(folder, "frame-0.png"), "rb") as f:
+                desktop = png_image(f.read())
+        self.assertEqual((page.width, page.height), (1280, 720))
+        # Same scene, floor and camera; only rasteriser rounding and clamp-to-edge at sprite borders differ.
+        ratio = psnr(page, desktop)
+        print(f"PSNR of the page's frame against disco-capture's: {ratio:.1f} dB", file=sys.stderr)
+        self.assertGreater(ratio, 38.0)
+
+        saturated = [p for p in (page.pixel(x, y) for x in range(200, 1080, 8) for y in range(440, 714, 8))
+                     if max(p) > 150 and min(p) < 0.15 * max(p)]
+        self.assertGreater(len(saturated), 600, "the floor's saturated tiles")
+        hues = {(p.index(max(p)), p.index(min(p))) for p in saturated}
+        self.assertGreaterEqual(len(hues), 4, "tiles of many colours")
+        near = lambda p, c, t=12: all(abs(a - b) <= t for a, b in zip(p, c))  # noqa: E731
+        everything = [page.pixel(x, y) for x in range(0, 1280, 2) for y in range(0, 720, 2)]
+        for name, tint in {"purple": (204, 102, 255), "orange": (255, 153, 0), "yellow": (255, 255, 102)}.items():
+            self.assertGreater(sum(near(p, tint) for p in everything), 200, f"the {name} disc")
+        self.assertGreater(sum(near(p, (196, 236, 255), 8) for p in everything), 300, "the crowd's trousers")
+        ink = [page.pixel(x, y) for x in range(0, 460) for y in range(0, 216, 2)]
+        self.assertGreater(sum(min(p) >= 240 for p in ink), 300, "the scroller's white letters")
+
+
+class Running(PageTest):
+    def test_ten_seconds_without_console_or_gl_errors(self):
+        tab = self.started()
+        start = tab.js("performance.now()")
+        first = tab.frame_drawn()
+        self.assertIsNotNone(first, "nothing drawn")
+        tab.wait_for(f"performance.now() > {start} + 10000", "ten seconds of running")
+        self.assertEqual(tab.js("Module.disco.gl.getError()"), 0, "a GL error")
+        self.assertEqual(tab.state(), "running")
+        self.assertNotEqual(tab.frame_drawn().data, first.data, "the scene stood still")
+        log = tab.console()
+        bad = [line for line in log if line[0] in ("error", "warning", "assert") and not any(h in line[1] for h in HARMLESS)]
+        self.maxDiff = None
+        self.assertEqual(bad, [])
+        texts = [text.split("] ", 1)[-1] for _, text in log]
+        for line in ("initWithFrame", "Ventjes", "DiscoFloor", "FullScreen pixelFormat RendererID = 00000000"):
+            self.assertIn(line, texts)
+
+    def test_click_starts_full_screen_with_music_and_a_key_ends_it(self):
+        tab = self.started()
+        tab.wait_for("document.fullscreenElement === Module.canvas", "full screen")
+        self.assertEqual(tab.js("Module.disco.audio.state"), "running")
+        self.assertEqual(tab.js("document.getElementById('note').textContent"), "")
+        # The size the canvas has in full screen is the one drawn at.
+        self.assertEqual(tab.js("[Module.canvas.width, Module.canvas.height]"),
+                         tab.js("[Module.canvas.clientWidth, Module.canvas.clientHeight]"))
+        tab.press("Shift", "ShiftLeft", 16)  # a modifier alone is not a key press
+        self.assertEqual(tab.state(), "running")
+        tab.press()
+        tab.wait_for("Module.disco.state === 'ended'", "the end after a key")
+        tab.wait_for("!document.fullscreenElement", "full screen left")
+        self.assertEqual(tab.js("Module.disco.audio.state"), "closed")
+        self.assertIn("ended", tab.js("document.getElementById('note').textContent"))
+        # Drawing stopped: the canvas shows the same picture from here on.
+        still = tab.frame_drawn()
+        tab.wait_for("new Promise(r => requestAnimationFrame(() => requestAnimationFrame(() => r(true))))", "two frames")
+        self.assertEqual(tab.frame_drawn().data, still.data)
+
+    def test_without_full_screen_it_runs_in_the_page_and_arrows_reach_the_ball(self):
+        refuse = "Element.prototype.requestFullscreen = () => Promise.reject(new TypeError('not allowed'));"
+        tab = self.started(before_load=refuse)
+        self.assertFalse(tab.js("!!document.fullscreenElement"))
+        ball = "(() => { const p = Module._malloc(8); Module._disco_ball_position(p); " \
+               "const xz = [...HEAPF32.subarray(p >> 2, (p >> 2) + 2)]; Module._free(p); return xz; })()"
+        self.assertEqual(tab.js(ball), [0, 0])
+        tab.key("keyDown", "ArrowLeft", "ArrowLeft", 37)
+        tab.wait_for(f"{ball}[0] < -1", "the ball rolling left")
+        tab.key("keyUp", "ArrowLeft", "ArrowLeft", 37)
+        tab.press()  # in the page, as in the desktop's window, keys go to the scene
+        self.assertEqual(tab.state(), "running")
+        self.assertIsNotNone(tab.frame_drawn())
+
+
+class Music(PageTest):
+    def test_the_loop_is_the_decoded_track_sample_exact_over_the_seam(self):
+        tab = self.started()
+        self.assertEqual(tab.js(f"Module.disco.tracks['{TRACK}'].length"), 64 * 44100, "the encoder's padding trimmed")
+        self.assertTrue(tab.js(f"(s => s.loop && s.loopStart === 0 && s.loopEnd === 0 && s.buffer === "
+                               f"Module.disco.tracks['{TRACK}'])(Module.disco.music[1].source)"), "a looping source of the track")
+        # The same source, rendered offline over two seams, against the track sample by sample.
+        mismatches = tab.js(f"""(async () => {{
+            const track = Module.disco.tracks['{TRACK}'], n = track.length, rate = track.sampleRate;
+            const offline = new OfflineAudioContext(track.numberOfChannels, 2 * n + rate, rate);
+            const live = Module.disco.music[1].source, source = offline.createBufferSource();
+            source.buffer = live.buffer; source.loop = live.loop;
+            source.loopStart = live.loopStart; source.loopEnd = live.loopEnd;
+            source.connect(offline.destination); source.start();
+            const out = await offline.startRendering();
+            let bad = 0;
+            for (let c = 0; c < track.numberOfChannels; ++c) {{
+              const played = out.getChannelData(c), original = track.getChannelData(c);
+              for (const seam of [n, 2 * n])
+                for (let i = seam - rate; i < seam + rate / 2; ++i) if (played[i] !== original[i % n]) ++bad;
+            }}
+            return bad; }})()""")
+        self.assertEqual(mismatches, 0)
+
+
+class Images(PageTest):
+    def test_images_are_the_files_bytes(self):
+        tab = self.open("?time=0")
+        tab.wait_for("window.discoFrame", "the page loaded")
+        for name in ("tile.png", "nine.png", "font.png"):
+            source = png.read(os.path.join(PAGE, "resources", name))
+            decoded = tab.js(f"(i => [i.width, i.height, i.channels, btoa(i.pixels.reduce("
+                             f"(text, byte) => text + String.fromCharCode(byte), ''))])"
+                             f"(Module.disco.images['resources/{name}'])")
+            self.assertEqual(decoded[:3], [source.width, source.height, source.channels], name)
+            self.assertEqual(base64.b64decode(decoded[3]), b"".join(source.rows), name)
+
+
+class Missing(PageTest):
+    """The page with tile.png and the music missing and nine.png cut short."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="disco-web-")
+        shutil.copytree(PAGE, cls.folder, dirs_exist_ok=True)
+        os.remove(os.path.join(cls.folder, "resources", "tile.png"))
+        os.remove(os.path.join(cls.folder, TRACK))
+        nine = os.path.join(cls.folder, "resources", "nine.png")
+        with open(nine, "r+b") as f:
+            f.truncate(os.path.getsize(nine) // 2)
+        super().setUpClass()
+
+    @classmethod
+    def tearDownClass(cls):
+        super().tearDownClass()
+        shutil.rmtree(cls.folder)
+
+    def test_a_running_page_that_names_the_files(self):
+        tab = self.started()
+        warnings = " ".join(text for level, text in tab.console() if level == "warning")
+        for name in ("tile.png", "nine.png", "tralmix.m4a"):
+            self.assertIn(f"resources/{name}", warnings)
+        self.assertEqual(tab.js("Module.disco.music.length"), 1, "a player without music")
+        self.assertIsNotNone(tab.frame_drawn(), "nothing drawn")
+        self.assertEqual(tab.js("Module.disco.gl.getError()"), 0)
+        # Plain coloured quads where the tiles were: saturated floor, not black.
+        shot = tab.frame_drawn()
+        floor = [shot.pixel(x, y) for x in range(200, 1080, 8) for y in range(500, 714, 8)]
+        self.assertGreater(sum(max(p) > 150 for p in floor), len(floor) // 3)
+        tab.press()
+        tab.wait_for("Module.disco.state === 'ended'", "the end after a key")
+
+
+if __name__ == "__main__":
+    unittest.main()
