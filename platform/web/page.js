@@ -52,6 +52,7 @@
       if (disco.audio) disco.audio.close();
       if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
       canvas.style.cursor = '';
+      canvas.style.opacity = '0.4';  // the last frame stays, dimmed under the note
       note.textContent = 'The disco has ended. Click or press a key to start it again.';
     },
   };
