@@ -9,8 +9,10 @@ import os
 import shutil
 import subprocess
 import sys
+import struct
 import tempfile
 import unittest
+import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources"))
 from page import Server, Tab, png_image, psnr  # noqa: E402
@@ -79,6 +81,45 @@ class Frame(PageTest):
         self.assertGreater(sum(near(p, (196, 236, 255), 8) for p in everything), 300, "the crowd's trousers")
         ink = [page.pixel(x, y) for x in range(0, 460) for y in range(0, 216, 2)]
         self.assertGreater(sum(min(p) >= 240 for p in ink), 300, "the scroller's white letters")
+
+
+def write_rgba_png(path, width, rows):
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    header = struct.pack(">IIBBBBB", width, len(rows), 8, 6, 0, 0, 0)
+    data = zlib.compress(b"".join(b"\0" + row for row in rows))
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", data) + chunk(b"IEND", b""))
+
+
+class OddSizes(PageTest):
+    """round.png grown to 300 x 260 by empty columns on its right and rows on its top: the desktop
+    uploads the bottom-left 256 x 256, which is the picture as it was."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="disco-web-")
+        shutil.copytree(PAGE, cls.folder, dirs_exist_ok=True)
+        picture = png.read(os.path.join(PAGE, "resources", "round.png"))
+        rows = [bytes(300 * 4)] * 4 + [row + bytes(44 * 4) for row in picture.rows]
+        write_rgba_png(os.path.join(cls.folder, "resources", "round.png"), 300, rows)
+        cls.reference = Server(PAGE)
+        super().setUpClass()
+
+    @classmethod
+    def tearDownClass(cls):
+        super().tearDownClass()
+        cls.reference.close()
+        shutil.rmtree(cls.folder)
+
+    def test_the_frame_is_the_one_with_the_picture_as_it_was(self):
+        frames = []
+        for url in (self.server.url, self.reference.url):
+            tab = Tab(url + "?time=9.5&seed=7", 640, 360)
+            self.addCleanup(tab.close)
+            tab.wait_for("window.discoFrame", "the frame at a fixed time")
+            frames.append(tab.js("window.discoFrame"))
+        self.assertEqual(frames[0], frames[1])
 
 
 class Running(PageTest):
