@@ -250,6 +250,11 @@
     }],
     postRun: [() => {
       if (frameOnly) return drawFrameOnly();
+      if (!disco.gl) {  // main() made no GL context and gave up
+        disco.state = 'failed';
+        note.textContent = 'This browser cannot show the disco: it offers no WebGL.';
+        return;
+      }
       disco.state = 'ready';
       note.textContent = 'Click or press any key to start the disco, with music, full screen.';
     }],

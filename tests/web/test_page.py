@@ -145,9 +145,13 @@ class Running(PageTest):
         tab.wait_for("document.fullscreenElement === Module.canvas", "full screen")
         self.assertEqual(tab.js("Module.disco.audio.state"), "running")
         self.assertEqual(tab.js("document.getElementById('note').textContent"), "")
-        # The size the canvas has in full screen is the one drawn at.
-        self.assertEqual(tab.js("[Module.canvas.width, Module.canvas.height]"),
-                         tab.js("[Module.canvas.clientWidth, Module.canvas.clientHeight]"))
+        # The scene fills the page at device pixels, and follows when they change.
+        viewport = "(gl => [...gl.getParameter(gl.VIEWPORT)])(Module.disco.gl)"
+        self.assertEqual(tab.js(viewport), [0, 0, 1280, 720])
+        tab.browser.call("Emulation.setDeviceMetricsOverride",
+                         {"width": 800, "height": 450, "deviceScaleFactor": 2, "mobile": False}, tab.session)
+        tab.wait_for(f"{viewport}.join() === '0,0,1600,900'", "the scene drawn at the new size")
+        self.assertEqual(tab.state(), "running")
         tab.press("Shift", "ShiftLeft", 16)  # a modifier alone is not a key press
         self.assertEqual(tab.state(), "running")
         tab.press()
@@ -159,6 +163,11 @@ class Running(PageTest):
         still = tab.frame_drawn()
         tab.wait_for("new Promise(r => requestAnimationFrame(() => requestAnimationFrame(() => r(true))))", "two frames")
         self.assertEqual(tab.frame_drawn().data, still.data)
+
+    def test_without_webgl_the_page_says_so(self):
+        tab = self.open(before_load="HTMLCanvasElement.prototype.getContext = () => null;")
+        tab.wait_for("window.Module && Module.disco.state === 'failed'", "the page giving up")
+        self.assertIn("no WebGL", tab.js("document.getElementById('note').textContent"))
 
     def test_without_full_screen_it_runs_in_the_page_and_arrows_reach_the_ball(self):
         refuse = "Element.prototype.requestFullscreen = () => Promise.reject(new TypeError('not allowed'));"
