@@ -32,6 +32,7 @@ class OpenGLView final : public platform::ViewHandlers {
   // shown. False once full-screen mode ends.
   bool fullScreenFrame();
 
+  // The scene as it runs, for inspection (the web page's probes read the ball).
   const Scene& getScene() const { return *scene; }
 
  private:
