@@ -59,27 +59,33 @@ void OpenGLView::goFullScreen() {
   }
   fullScreenContext->makeCurrent();
   fullScreenContext->setSwapInterval(1);
-  Rect screen = fullScreenContext->bounds();
-  if (screen.width <= 0 || screen.height <= 0) {
-    const platform::DisplaySize display = platform::mainDisplayPixels();
-    screen = Rect{0.0f, 0.0f, static_cast<float>(display.wide), static_cast<float>(display.high)};
-  }
-  scene->setViewportRect(screen);
+  scene->setViewportRect(fullScreenBounds());
   platform::hideCursor();
   stayInFullScreenMode = true;
+  platform::runFrameLoop([this] { return fullScreenFrame(); });
+}
 
+bool OpenGLView::fullScreenFrame() {
   platform::Event event;
-  while (stayInFullScreenMode) {
-    while (platform::pollEvent(event)) {
-      switch (event.type) {
-        case platform::EventType::LeftMouseDown: mouseDown(); break;
-        case platform::EventType::LeftMouseUp: mouseUp(); break;
-        case platform::EventType::LeftMouseDragged: mouseDragged(); break;
-        case platform::EventType::KeyDown: platform::exitProcess(0);
-        default: break;  // everything else is dropped
-      }
+  while (platform::pollEvent(event)) {
+    switch (event.type) {
+      case platform::EventType::LeftMouseDown: mouseDown(); break;
+      case platform::EventType::LeftMouseUp: mouseUp(); break;
+      case platform::EventType::LeftMouseDragged: mouseDragged(); break;
+      case platform::EventType::KeyDown: platform::exitProcess(0);
+      // A page's canvas takes the screen's size once the browser has gone full screen.
+      case platform::EventType::Resized: scene->setViewportRect(fullScreenBounds()); break;
+      default: break;  // everything else is dropped
     }
-    scene->render();
-    fullScreenContext->flushBuffer();
   }
+  scene->render();
+  fullScreenContext->flushBuffer();
+  return stayInFullScreenMode;
+}
+
+Rect OpenGLView::fullScreenBounds() const {
+  const Rect screen = fullScreenContext->bounds();
+  if (screen.width > 0 && screen.height > 0) return screen;
+  const platform::DisplaySize display = platform::mainDisplayPixels();
+  return Rect{0.0f, 0.0f, static_cast<float>(display.wide), static_cast<float>(display.high)};
 }

@@ -28,9 +28,16 @@ class OpenGLView final : public platform::ViewHandlers {
   // Full screen on the main display with a frame loop of its own; returns only when the
   // display cannot be taken.
   void goFullScreen();
+  // One frame of full-screen mode: the events since the last frame, then the scene drawn and
+  // shown. False once full-screen mode ends.
+  bool fullScreenFrame();
+
+  // The scene as it runs, for inspection (the web page's probes read the ball).
+  const Scene& getScene() const { return *scene; }
 
  private:
   OpenGLView() = default;
+  Rect fullScreenBounds() const;
 
   std::unique_ptr<platform::GLSurface> view_;  // the window and its own context
   std::unique_ptr<Scene> scene;

@@ -19,6 +19,8 @@ packages=(
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils x11-xkb-utils openbox libxfixes-dev
   # tests: videos made by disco-capture play in a browser
   chromium
+  # the demo in a web page (scripts/web.sh): emscripten's compiler and its node.js
+  emscripten nodejs
   # Wayland: weston with XWayland, and sway with its screenshot and key tools
   weston xwayland sway grim wtype
   # benchmarks (bench/run.sh): the frame-time plot

@@ -28,4 +28,9 @@ int runApplication(GLSurface& surface, ViewHandlers& view) {
   return 0;
 }
 
+void runFrameLoop(std::function<bool()> frame) {
+  while (frame()) {
+  }
+}
+
 }  // namespace platform

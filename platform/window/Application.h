@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "platform/KeyEvent.h"
 #include "platform/window/Window.h"
 #include "platform/Rect.h"
@@ -26,5 +28,9 @@ class ViewHandlers {
 // Runs the view in its window: prepares it, then redraws on expose and resize and forwards
 // keys and left-button events, until the window is closed. Returns the exit status.
 int runApplication(GLSurface& surface, ViewHandlers& view);
+
+// Calls `frame` once per frame for as long as it returns true: in a loop on the desktop, from the
+// browser's animation frames in a web page (where it never returns).
+void runFrameLoop(std::function<bool()> frame);
 
 }  // namespace platform

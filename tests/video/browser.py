@@ -16,7 +16,7 @@ class Chromium:
              "--disable-background-networking", "--disable-component-update", "--disable-sync",
              "--autoplay-policy=no-user-gesture-required", "--remote-debugging-pipe"]
 
-    def __init__(self, binary=None):
+    def __init__(self, binary=None, flags=()):
         self.binary = binary or shutil.which("chromium") or shutil.which("chromium-browser")
         self.profile = tempfile.mkdtemp(prefix="disco-chromium-")
         to_browser_read, self.to_browser = os.pipe()
@@ -27,13 +27,14 @@ class Chromium:
             os.dup2(reading, 3)
             os.dup2(writing, 4)
 
-        self.process = subprocess.Popen([self.binary, *self.FLAGS, f"--user-data-dir={self.profile}", "about:blank"],
+        self.process = subprocess.Popen([self.binary, *self.FLAGS, *flags, f"--user-data-dir={self.profile}", "about:blank"],
                                         preexec_fn=wire, close_fds=False,  # wire() sets 3 and 4 up
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(to_browser_read)
         os.close(from_browser_write)
         self.buffer = b""
         self.next_id = 0
+        self.events = []  # what the browser reported on its own (console lines, exceptions), in order
 
     def close(self):
         if self.process.poll() is None:
@@ -66,7 +67,9 @@ class Chromium:
                 self.buffer += chunk
             raw, self.buffer = self.buffer.split(b"\0", 1)
             reply = json.loads(raw)
-            if reply.get("id") == self.next_id:
+            if "method" in reply:
+                self.events.append(reply)
+            elif reply.get("id") == self.next_id:
                 if "error" in reply:
                     raise RuntimeError(f"{method}: {reply['error']}")
                 return reply["result"]

@@ -1,0 +1,95 @@
+// Windows, full screen and events in a web page: the page's one canvas with a WebGL context. Full
+// screen is the canvas taking the screen, which the page asks for on the visitor's first gesture.
+#include "platform/window/Window.h"
+
+#include <emscripten/emscripten.h>
+#include <emscripten/html5.h>
+
+#include "platform/web/Page.h"
+
+namespace platform {
+
+struct GLSurface::Impl {
+  EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
+  bool ownsContext = false;
+};
+
+GLSurface::GLSurface(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+GLSurface::~GLSurface() {
+  if (impl_->ownsContext) emscripten_webgl_destroy_context(impl_->context);
+}
+
+std::string startWindowSystem() { return ""; }
+
+std::unique_ptr<GLSurface> GLSurface::createWindow(const char*, int, int, const PixelFormat& format) {
+  EmscriptenWebGLContextAttributes attributes;
+  emscripten_webgl_init_context_attributes(&attributes);
+  attributes.alpha = false;  // an opaque picture, as on the desktop
+  attributes.depth = format.depthSize > 0;
+  attributes.stencil = false;
+  attributes.antialias = false;
+  attributes.majorVersion = 1;
+  const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context("#canvas", &attributes);
+  if (context <= 0) return nullptr;
+  auto impl = std::make_unique<Impl>();
+  impl->context = context;
+  impl->ownsContext = true;
+  emscripten_webgl_make_context_current(context);
+  disco_context_created();
+  return std::unique_ptr<GLSurface>(new GLSurface(std::move(impl)));
+}
+
+std::unique_ptr<GLSurface> GLSurface::createFullScreen(const char*, const PixelFormat&, GLSurface& share) {
+  auto impl = std::make_unique<Impl>();
+  impl->context = share.impl_->context;  // the same canvas, full screen
+  return std::unique_ptr<GLSurface>(new GLSurface(std::move(impl)));
+}
+
+bool GLSurface::takeMainDisplay() { return disco_full_screen_granted() != 0; }
+
+void GLSurface::show() {}
+
+void GLSurface::makeCurrent() { emscripten_webgl_make_context_current(impl_->context); }
+
+void GLSurface::setSwapInterval(int) {}  // the page draws once per animation frame
+
+void GLSurface::flushBuffer() {}  // the browser shows the canvas when the animation frame ends
+
+Rect GLSurface::bounds() const {
+  int width = 0, height = 0;
+  disco_canvas_size(&width, &height);
+  return Rect{0.0f, 0.0f, static_cast<float>(width), static_cast<float>(height)};
+}
+
+uint32_t currentRendererID() { return 0; }  // WebGL names no PCI device
+
+DisplaySize mainDisplayPixels() {
+  int width = 0, height = 0;
+  disco_screen_size(&width, &height);
+  return DisplaySize{static_cast<unsigned>(width), static_cast<unsigned>(height)};
+}
+
+void hideCursor() { disco_hide_cursor(); }
+
+bool pollEvent(Event& event) {
+  int type = 0, character = -1;
+  uint32_t flags = 0;
+  if (!disco_next_event(&type, &flags, &character)) return false;
+  event = Event{};
+  event.type = static_cast<EventType>(type);
+  event.key.modifierFlags = flags;
+  if (character >= 0) event.key.characters.assign(1, static_cast<char16_t>(character));
+  return true;
+}
+
+bool waitEvent(Event& event) { return pollEvent(event); }  // a page never blocks
+
+void exitProcess(int status) {
+  // Drawing and sound stop and full screen is left; the page stays, saying the demo ended.
+  emscripten_cancel_main_loop();
+  disco_end(status);
+  emscripten_exit_with_live_runtime();
+}
+
+}  // namespace platform

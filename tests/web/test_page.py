@@ -1,0 +1,261 @@
+"""The demo's web page in headless Chromium: the frame against disco-capture's, the looks, a quiet
+console, the music's seam, starting on a click and ending on a key, the ball in the page, and
+missing or damaged files.
+
+usage: test_page.py BUILT_PAGE_FOLDER DISCO_CAPTURE
+"""
+import base64
+import os
+import shutil
+import subprocess
+import sys
+import struct
+import tempfile
+import unittest
+import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources"))
+from page import Server, Tab, png_image, psnr  # noqa: E402
+import png  # noqa: E402
+
+PAGE = os.path.abspath(sys.argv.pop(1))
+CAPTURE = os.path.abspath(sys.argv.pop(1))
+TRACK = "resources/tralmix.m4a"
+# emscripten's notes that its GL emulation is in use, and the GL driver's note that reading the
+# decoded images back waits for it: not faults.
+HARMLESS = ("WARNING: using emscripten GL", "GL Driver Message (OpenGL, Performance")
+
+
+class PageTest(unittest.TestCase):
+    folder = PAGE
+
+    @classmethod
+    def setUpClass(cls):
+        cls.server = Server(cls.folder)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.close()
+
+    def open(self, query="", **options):
+        tab = Tab(self.server.url + query, **options)
+        self.addCleanup(tab.close)
+        return tab
+
+    def started(self, **options):
+        tab = self.open(**options)
+        tab.wait_for("window.Module && Module.disco.state === 'ready'", "page ready for a click")
+        self.assertIn("Click", tab.js("document.getElementById('note').textContent"))
+        tab.click()
+        tab.wait_for("Module.disco.state === 'running'", "demo running after the click")
+        return tab
+
+
+class Frame(PageTest):
+    def test_frame_is_disco_captures_and_shows_the_scene(self):
+        # Scene time 9.5 s: the scroller's letters are on screen, as are every disc and dancer.
+        time, seed = 9.5, 7
+        tab = self.open(f"?time={time}&seed={seed}")
+        tab.wait_for("window.discoFrame", "the frame at a fixed time")
+        page = png_image(base64.b64decode(tab.js("window.discoFrame").split(",", 1)[1]))
+        with tempfile.TemporaryDirectory() as folder:
+            subprocess.run([CAPTURE, "--size", "1280x720", "--seed", str(seed), "--time", str(time),
+                            "--output", os.path.join(folder, "frame-%d.png")], check=True, capture_output=True)
+            with open(os.path.join(folder, "frame-0.png"), "rb") as f:
+                desktop = png_image(f.read())
+        self.assertEqual((page.width, page.height), (1280, 720))
+        # Same scene, floor and camera; only rasteriser rounding and clamp-to-edge at sprite borders differ.
+        ratio = psnr(page, desktop)
+        print(f"PSNR of the page's frame against disco-capture's: {ratio:.1f} dB", file=sys.stderr)
+        self.assertGreater(ratio, 38.0)
+
+        saturated = [p for p in (page.pixel(x, y) for x in range(200, 1080, 8) for y in range(440, 714, 8))
+                     if max(p) > 150 and min(p) < 0.15 * max(p)]
+        self.assertGreater(len(saturated), 600, "the floor's saturated tiles")
+        hues = {(p.index(max(p)), p.index(min(p))) for p in saturated}
+        self.assertGreaterEqual(len(hues), 4, "tiles of many colours")
+        near = lambda p, c, t=12: all(abs(a - b) <= t for a, b in zip(p, c))  # noqa: E731
+        everything = [page.pixel(x, y) for x in range(0, 1280, 2) for y in range(0, 720, 2)]
+        for name, tint in {"purple": (204, 102, 255), "orange": (255, 153, 0), "yellow": (255, 255, 102)}.items():
+            self.assertGreater(sum(near(p, tint) for p in everything), 200, f"the {name} disc")
+        self.assertGreater(sum(near(p, (196, 236, 255), 8) for p in everything), 300, "the crowd's trousers")
+        ink = [page.pixel(x, y) for x in range(0, 460) for y in range(0, 216, 2)]
+        self.assertGreater(sum(min(p) >= 240 for p in ink), 300, "the scroller's white letters")
+
+
+def write_rgba_png(path, width, rows):
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    header = struct.pack(">IIBBBBB", width, len(rows), 8, 6, 0, 0, 0)
+    data = zlib.compress(b"".join(b"\0" + row for row in rows))
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", data) + chunk(b"IEND", b""))
+
+
+class OddSizes(PageTest):
+    """round.png grown to 300 x 260 by empty columns on its right and rows on its top: the desktop
+    uploads the bottom-left 256 x 256, which is the picture as it was."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="disco-web-")
+        shutil.copytree(PAGE, cls.folder, dirs_exist_ok=True)
+        picture = png.read(os.path.join(PAGE, "resources", "round.png"))
+        rows = [bytes(300 * 4)] * 4 + [row + bytes(44 * 4) for row in picture.rows]
+        write_rgba_png(os.path.join(cls.folder, "resources", "round.png"), 300, rows)
+        cls.reference = Server(PAGE)
+        super().setUpClass()
+
+    @classmethod
+    def tearDownClass(cls):
+        super().tearDownClass()
+        cls.reference.close()
+        shutil.rmtree(cls.folder)
+
+    def test_the_frame_is_the_one_with_the_picture_as_it_was(self):
+        frames = []
+        for url in (self.server.url, self.reference.url):
+            tab = Tab(url + "?time=9.5&seed=7", 640, 360)
+            self.addCleanup(tab.close)
+            tab.wait_for("window.discoFrame", "the frame at a fixed time")
+            frames.append(tab.js("window.discoFrame"))
+        self.assertEqual(frames[0], frames[1])
+
+
+class Running(PageTest):
+    def test_ten_seconds_without_console_or_gl_errors(self):
+        tab = self.started()
+        start = tab.js("performance.now()")
+        first = tab.frame_drawn()
+        self.assertIsNotNone(first, "nothing drawn")
+        tab.wait_for(f"performance.now() > {start} + 10000", "ten seconds of running")
+        self.assertEqual(tab.js("Module.disco.gl.getError()"), 0, "a GL error")
+        self.assertEqual(tab.state(), "running")
+        self.assertNotEqual(tab.frame_drawn().data, first.data, "the scene stood still")
+        log = tab.console()
+        bad = [line for line in log if line[0] in ("error", "warning", "assert") and not any(h in line[1] for h in HARMLESS)]
+        self.maxDiff = None
+        self.assertEqual(bad, [])
+        texts = [text.split("] ", 1)[-1] for _, text in log]
+        for line in ("initWithFrame", "Ventjes", "DiscoFloor", "FullScreen pixelFormat RendererID = 00000000"):
+            self.assertIn(line, texts)
+
+    def test_click_starts_full_screen_with_music_and_a_key_ends_it(self):
+        tab = self.started()
+        tab.wait_for("document.fullscreenElement === Module.canvas", "full screen")
+        self.assertEqual(tab.js("Module.disco.audio.state"), "running")
+        self.assertEqual(tab.js("document.getElementById('note').textContent"), "")
+        # The scene fills the page at device pixels, and follows when they change.
+        viewport = "(gl => [...gl.getParameter(gl.VIEWPORT)])(Module.disco.gl)"
+        self.assertEqual(tab.js(viewport), [0, 0, 1280, 720])
+        tab.browser.call("Emulation.setDeviceMetricsOverride",
+                         {"width": 800, "height": 450, "deviceScaleFactor": 2, "mobile": False}, tab.session)
+        tab.wait_for(f"{viewport}.join() === '0,0,1600,900'", "the scene drawn at the new size")
+        self.assertEqual(tab.state(), "running")
+        tab.press("Shift", "ShiftLeft", 16)  # a modifier alone is not a key press
+        self.assertEqual(tab.state(), "running")
+        tab.press()
+        tab.wait_for("Module.disco.state === 'ended'", "the end after a key")
+        tab.wait_for("!document.fullscreenElement", "full screen left")
+        self.assertEqual(tab.js("Module.disco.audio.state"), "closed")
+        self.assertIn("ended", tab.js("document.getElementById('note').textContent"))
+        # Drawing stopped: the canvas shows the same picture from here on.
+        still = tab.frame_drawn()
+        tab.wait_for("new Promise(r => requestAnimationFrame(() => requestAnimationFrame(() => r(true))))", "two frames")
+        self.assertEqual(tab.frame_drawn().data, still.data)
+
+    def test_without_webgl_the_page_says_so(self):
+        tab = self.open(before_load="HTMLCanvasElement.prototype.getContext = () => null;")
+        tab.wait_for("window.Module && Module.disco.state === 'failed'", "the page giving up")
+        self.assertIn("no WebGL", tab.js("document.getElementById('note').textContent"))
+
+    def test_without_full_screen_it_runs_in_the_page_and_arrows_reach_the_ball(self):
+        refuse = "Element.prototype.requestFullscreen = () => Promise.reject(new TypeError('not allowed'));"
+        tab = self.started(before_load=refuse)
+        self.assertFalse(tab.js("!!document.fullscreenElement"))
+        ball = "(() => { const p = Module._malloc(8); Module._disco_ball_position(p); " \
+               "const xz = [...HEAPF32.subarray(p >> 2, (p >> 2) + 2)]; Module._free(p); return xz; })()"
+        self.assertEqual(tab.js(ball), [0, 0])
+        tab.key("keyDown", "ArrowLeft", "ArrowLeft", 37)
+        tab.wait_for(f"{ball}[0] < -1", "the ball rolling left")
+        tab.key("keyUp", "ArrowLeft", "ArrowLeft", 37)
+        tab.press()  # in the page, as in the desktop's window, keys go to the scene
+        self.assertEqual(tab.state(), "running")
+        self.assertIsNotNone(tab.frame_drawn())
+
+
+class Music(PageTest):
+    def test_the_loop_is_the_decoded_track_sample_exact_over_the_seam(self):
+        tab = self.started()
+        self.assertEqual(tab.js(f"Module.disco.tracks['{TRACK}'].length"), 64 * 44100, "the encoder's padding trimmed")
+        self.assertTrue(tab.js(f"(s => s.loop && s.loopStart === 0 && s.loopEnd === 0 && s.buffer === "
+                               f"Module.disco.tracks['{TRACK}'])(Module.disco.music[1].source)"), "a looping source of the track")
+        # The same source, rendered offline over two seams, against the track sample by sample.
+        mismatches = tab.js(f"""(async () => {{
+            const track = Module.disco.tracks['{TRACK}'], n = track.length, rate = track.sampleRate;
+            const offline = new OfflineAudioContext(track.numberOfChannels, 2 * n + rate, rate);
+            const live = Module.disco.music[1].source, source = offline.createBufferSource();
+            source.buffer = live.buffer; source.loop = live.loop;
+            source.loopStart = live.loopStart; source.loopEnd = live.loopEnd;
+            source.connect(offline.destination); source.start();
+            const out = await offline.startRendering();
+            let bad = 0;
+            for (let c = 0; c < track.numberOfChannels; ++c) {{
+              const played = out.getChannelData(c), original = track.getChannelData(c);
+              for (const seam of [n, 2 * n])
+                for (let i = seam - rate; i < seam + rate / 2; ++i) if (played[i] !== original[i % n]) ++bad;
+            }}
+            return bad; }})()""")
+        self.assertEqual(mismatches, 0)
+
+
+class Images(PageTest):
+    def test_images_are_the_files_bytes(self):
+        tab = self.open("?time=0")
+        tab.wait_for("window.discoFrame", "the page loaded")
+        for name in ("tile.png", "nine.png", "font.png"):
+            source = png.read(os.path.join(PAGE, "resources", name))
+            decoded = tab.js(f"(i => [i.width, i.height, i.channels, btoa(i.pixels.reduce("
+                             f"(text, byte) => text + String.fromCharCode(byte), ''))])"
+                             f"(Module.disco.images['resources/{name}'])")
+            self.assertEqual(decoded[:3], [source.width, source.height, source.channels], name)
+            self.assertEqual(base64.b64decode(decoded[3]), b"".join(source.rows), name)
+
+
+class Missing(PageTest):
+    """The page with tile.png and the music missing and nine.png cut short."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="disco-web-")
+        shutil.copytree(PAGE, cls.folder, dirs_exist_ok=True)
+        os.remove(os.path.join(cls.folder, "resources", "tile.png"))
+        os.remove(os.path.join(cls.folder, TRACK))
+        nine = os.path.join(cls.folder, "resources", "nine.png")
+        with open(nine, "r+b") as f:
+            f.truncate(os.path.getsize(nine) // 2)
+        super().setUpClass()
+
+    @classmethod
+    def tearDownClass(cls):
+        super().tearDownClass()
+        shutil.rmtree(cls.folder)
+
+    def test_a_running_page_that_names_the_files(self):
+        tab = self.started()
+        warnings = " ".join(text for level, text in tab.console() if level == "warning")
+        for name in ("tile.png", "nine.png", "tralmix.m4a"):
+            self.assertIn(f"resources/{name}", warnings)
+        self.assertEqual(tab.js("Module.disco.music.length"), 1, "a player without music")
+        self.assertIsNotNone(tab.frame_drawn(), "nothing drawn")
+        self.assertEqual(tab.js("Module.disco.gl.getError()"), 0)
+        # Plain coloured quads where the tiles were: saturated floor, not black.
+        shot = tab.frame_drawn()
+        floor = [shot.pixel(x, y) for x in range(200, 1080, 8) for y in range(500, 714, 8)]
+        self.assertGreater(sum(max(p) > 150 for p in floor), len(floor) // 3)
+        tab.press()
+        tab.wait_for("Module.disco.state === 'ended'", "the end after a key")
+
+
+if __name__ == "__main__":
+    unittest.main()
