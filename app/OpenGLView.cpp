@@ -79,6 +79,12 @@ void OpenGLView::goFullScreen() {
         default: break;  // everything else is dropped
       }
     }
+    // The surface follows the main monitor when the monitors change; the scene follows it.
+    const Rect now = fullScreenContext->bounds();
+    if (now.width > 0 && now.height > 0 && (now.width != screen.width || now.height != screen.height)) {
+      screen = now;
+      scene->setViewportRect(screen);
+    }
     scene->render();
     fullScreenContext->flushBuffer();
   }
