@@ -24,3 +24,6 @@ endforeach()
 pkg_check_modules(XFIXES REQUIRED IMPORTED_TARGET x11 xfixes)
 add_executable(e2e_cursor_shown ${CMAKE_CURRENT_LIST_DIR}/tools/cursor_shown.c)
 target_link_libraries(e2e_cursor_shown PRIVATE PkgConfig::XFIXES)
+# A notification-style popup over everything (the monitors test checks the demo covers it again).
+add_executable(e2e_popup ${CMAKE_CURRENT_LIST_DIR}/tools/popup.c)
+target_link_libraries(e2e_popup PRIVATE PkgConfig::XFIXES)
