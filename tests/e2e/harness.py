@@ -335,7 +335,8 @@ class Demo:
             shell = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid], env=env,
                                    capture_output=True, text=True).stdout
             values = dict(line.split("=", 1) for line in shell.split() if "=" in line)
-            out.append(tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT")))
+            if "X" in values:  # else gone since the search
+                out.append(tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT")))
         return out
 
     def resize_window(self, width, height):

@@ -81,11 +81,9 @@ class Monitors(unittest.TestCase):
         (time.monotonic()) the screen was first seen so."""
         primary = next(m for m in server.monitors if m.primary)
         others = [m for m in server.monitors if not m.primary]
-        demo.wait_until(lambda: sorted(demo.window_geometries()) == sorted(map(rect, server.monitors)),
-                        f"the demo's windows exactly over the monitors {sorted(map(rect, server.monitors))} "
-                        f"(last seen {demo.window_geometries()})")
-        demo.wait_until(lambda: demo.viewport() == (0, 0, primary.width, primary.height),
-                        f"the viewport at the primary's size (last {demo.viewport()})")
+        self.settle(demo, lambda: sorted(demo.window_geometries()), sorted(map(rect, server.monitors)),
+                    "the demo's windows exactly over the monitors")
+        self.settle(demo, demo.viewport, (0, 0, primary.width, primary.height), "the viewport at the primary's size")
 
         def as_it_should(image):
             return (lit_share(image, primary) > 0.15 and all(brightest(image, rect(m)) == 0 for m in others)
@@ -101,6 +99,13 @@ class Monitors(unittest.TestCase):
             server.run("xdotool", "mousemove", *map(str, monitor.centre()))
             self.assertEqual(server.run(CURSOR_SHOWN).stdout.strip(), "0", f"cursor shown on {monitor.output}")
         return seen
+
+    def settle(self, demo, probe, expected, what):
+        """Waits until probe() gives what is expected; fails showing what it gave last."""
+        try:
+            demo.wait_until(lambda: probe() == expected, what)
+        except AssertionError as failure:
+            self.assertEqual(probe(), expected, str(failure))
 
     def popups_over_every_monitor(self, server):
         """A popup (override-redirect) in the middle of each monitor, mapped above the demo."""
