@@ -228,7 +228,7 @@ void DisplayHold::keep() {
     return;
   }
   const auto x = x11::handleOf(surface_);
-  if (!x) return;
+  if (!x || !(monitorsChanged_ || restack_ || refocus_)) return;  // most frames
   x11::ErrorTrap trap(x->display);
   if (monitorsChanged_) {
     monitorsChanged_ = false;
