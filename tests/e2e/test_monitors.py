@@ -160,6 +160,22 @@ class Monitors(unittest.TestCase):
                         server.run("xdotool", "key", "space")
                         self.assertEqual(demo.wait_exit(PATIENCE), 0, demo.log())
 
+    def test_old_randr_and_failing_x_calls_are_passed_over(self):
+        """RandR 1.1 has no monitor list: SDL's display list serves. An X error in the demo's own
+        calls (each raise above a popup fails once) does not end it."""
+        steps = LAYOUTS["primary right of a larger monitor"]
+        shim = os.path.join(TOOLS, "shims", "old_randr_failing_raise.so")
+        with XorgServer(steps[0][1]) as server, Demo(BINARY, xvfb=server, env={"LD_PRELOAD": shim}) as demo:
+            self.check(server, demo)
+            popups, areas = self.popups_over_every_monitor(server)
+            try:
+                self.check(server, demo, areas)
+            finally:
+                for popup in popups:
+                    stop_process(popup)
+            server.run("xdotool", "key", "space")
+            self.assertEqual(demo.wait_exit(PATIENCE), 0, demo.log())
+
 
 if __name__ == "__main__":
     unittest.main()
