@@ -220,19 +220,21 @@ bool DisplayHold::isOurs(unsigned long xwindow) const {
   return std::find(ourXWindows_.begin(), ourXWindows_.end(), xwindow) != ourXWindows_.end();
 }
 
-void DisplayHold::keep() {
+bool DisplayHold::keep() {
   if (!bypass_) {
     if (repaintCovers_)
       for (SDL_Window* cover : covers_) paintBlack(cover);
     repaintCovers_ = false;
-    return;
+    return false;
   }
   const auto x = x11::handleOf(surface_);
-  if (!x || !(monitorsChanged_ || restack_ || refocus_)) return;  // most frames
+  if (!x || !(monitorsChanged_ || restack_ || refocus_)) return false;  // most frames
   x11::ErrorTrap trap(x->display);
+  bool moved = false;
   if (monitorsChanged_) {
     monitorsChanged_ = false;
     const MonitorLayout now = currentLayout(x->display);
+    moved = now.main != layout_.main && now.main.width > 0;
     if (now != layout_ && now.main.width > 0) {
       place(now);
       restack_ = refocus_ = true;
@@ -244,6 +246,7 @@ void DisplayHold::keep() {
   }
   if (refocus_ && keyboardOurs_) SDL_SetWindowInputFocus(surface_);
   refocus_ = false;
+  return moved;
 }
 
 // The surface over the main monitor, and exactly one cover over each other monitor.

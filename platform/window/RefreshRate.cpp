@@ -44,9 +44,11 @@ double randrRate(Display* display, Window root, const SDL_Rect& area) {
 
 double trueRefreshRate(SDL_Window* window) {
   const int displayIndex = SDL_GetWindowDisplayIndex(window);
+  // The window's own place: SDL's display list can lag behind RandR's monitors.
   SDL_Rect area;
-  const auto x11Window = x11::handleOf(window);
-  if (displayIndex >= 0 && SDL_GetDisplayBounds(displayIndex, &area) == 0 && x11Window) {
+  SDL_GetWindowPosition(window, &area.x, &area.y);
+  SDL_GetWindowSize(window, &area.w, &area.h);
+  if (const auto x11Window = x11::handleOf(window)) {
     Display* display = x11Window->display;
     const double rate = randrRate(display, DefaultRootWindow(display), area);
     if (rate > 0.0) return rate;

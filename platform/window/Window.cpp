@@ -234,7 +234,8 @@ void GLSurface::setSwapInterval(int interval) {
 }
 
 void GLSurface::flushBuffer() {
-  if (impl_->displays) impl_->displays->keep();
+  // On another monitor, or in another mode, frames keep to its rate.
+  if (impl_->displays && impl_->displays->keep()) impl_->pacer = FramePacer(trueRefreshRate(impl_->window));
   SDL_GL_SwapWindow(impl_->window);
   if (impl_->swapInterval != 1) return;
   const double swapEnd = absoluteTime();
