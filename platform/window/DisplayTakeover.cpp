@@ -230,11 +230,10 @@ bool DisplayHold::keep() {
   const auto x = x11::handleOf(surface_);
   if (!x || !(monitorsChanged_ || restack_ || refocus_)) return false;  // most frames
   x11::ErrorTrap trap(x->display);
-  bool moved = false;
+  const bool monitorsChanged = monitorsChanged_;
   if (monitorsChanged_) {
     monitorsChanged_ = false;
     const MonitorLayout now = currentLayout(x->display);
-    moved = now.main != layout_.main && now.main.width > 0;
     if (now != layout_ && now.main.width > 0) {
       place(now);
       restack_ = refocus_ = true;
@@ -246,7 +245,7 @@ bool DisplayHold::keep() {
   }
   if (refocus_ && keyboardOurs_) SDL_SetWindowInputFocus(surface_);
   refocus_ = false;
-  return moved;
+  return monitorsChanged;
 }
 
 // The surface over the main monitor, and exactly one cover over each other monitor.

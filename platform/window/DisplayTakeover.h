@@ -45,7 +45,8 @@ class DisplayHold {
   // Called once a frame. Acts on what the events since the last call told: the monitors
   // changed (the windows follow them), a window came over the demo's (they are raised again,
   // unless another client holds the keyboard, as a screen locker does), the surface lost the
-  // keyboard focus (taken back), a cover needs painting. True when the surface was moved.
+  // keyboard focus (taken back), a cover needs painting. True when the monitors changed (their
+  // modes too: the surface may show at another rate).
   bool keep();
 
  private:

@@ -234,7 +234,7 @@ void GLSurface::setSwapInterval(int interval) {
 }
 
 void GLSurface::flushBuffer() {
-  // On another monitor, or in another mode, frames keep to its rate.
+  // On another monitor, or in another mode, frames keep to the rate it shows them at.
   if (impl_->displays && impl_->displays->keep()) impl_->pacer = FramePacer(trueRefreshRate(impl_->window));
   SDL_GL_SwapWindow(impl_->window);
   if (impl_->swapInterval != 1) return;
