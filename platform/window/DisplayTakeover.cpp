@@ -188,7 +188,7 @@ void DisplayHold::notice(const SDL_Event& event) {
   }
   // Should anything take the keyboard focus from the surface, it is taken back (and with it the
   // grab, which SDL drops on focus changes).
-  refocus_ |= (what == SDL_WINDOWEVENT_FOCUS_LOST && event.window.windowID == surfaceID) ||
+  restack_ |= (what == SDL_WINDOWEVENT_FOCUS_LOST && event.window.windowID == surfaceID) ||
               (what == SDL_WINDOWEVENT_FOCUS_GAINED && event.window.windowID != surfaceID);
 }
 
@@ -228,7 +228,7 @@ bool DisplayHold::keep() {
     return false;
   }
   const auto x = x11::handleOf(surface_);
-  if (!x || !(monitorsChanged_ || restack_ || refocus_)) return false;  // most frames
+  if (!x || !(monitorsChanged_ || restack_)) return false;  // most frames
   x11::ErrorTrap trap(x->display);
   const bool monitorsChanged = monitorsChanged_;
   if (monitorsChanged_) {
@@ -236,15 +236,13 @@ bool DisplayHold::keep() {
     const MonitorLayout now = currentLayout(x->display);
     if (now != layout_ && now.main.width > 0) {
       place(now);
-      restack_ = refocus_ = true;
+      restack_ = true;
     }
   }
   if (restack_ && SDL_GetTicks64() - lastRaise_ >= kRaiseIntervalMs) {
     restack_ = false;
     raiseIfKeyboardOurs();
   }
-  if (refocus_ && keyboardOurs_) SDL_SetWindowInputFocus(surface_);
-  refocus_ = false;
   return monitorsChanged;
 }
 
@@ -269,21 +267,21 @@ void DisplayHold::place(const MonitorLayout& layout) {
   layout_ = layout;
 }
 
-// Back on top, covers first and the surface last; but never over a client that holds the
-// keyboard, as a screen locker does. Keeps trying to have the keyboard while it is not ours.
+// Back on top, covers first and the surface last, with the keyboard focus; but never over a
+// client that holds the keyboard, as a screen locker does (nor taking the focus from it, which
+// raises the surface too). Keeps trying to have the keyboard while it is not ours.
 void DisplayHold::raiseIfKeyboardOurs() {
   lastRaise_ = SDL_GetTicks64();
   const auto x = x11::handleOf(surface_);
   if (!x) return;
-  keyboardOurs_ = grabKeyboardOnce(*x);
-  if (!keyboardOurs_) {
+  if (!grabKeyboardOnce(*x)) {
     restack_ = true;
     return;
   }
   for (SDL_Window* cover : covers_)
     if (const auto coverX = x11::handleOf(cover)) XRaiseWindow(coverX->display, coverX->window);
   XRaiseWindow(x->display, x->window);
-  refocus_ = true;
+  SDL_SetWindowInputFocus(surface_);
 }
 
 }  // namespace platform::takeover

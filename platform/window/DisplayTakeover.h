@@ -66,11 +66,9 @@ class DisplayHold {
   int randrEventBase_ = -1;
   int sysWMEventsBefore_ = SDL_DISABLE;
   Uint64 lastRaise_ = 0;
-  bool keyboardOurs_ = true;
   // What the events since the last keep() asked for.
   bool monitorsChanged_ = false;
-  bool restack_ = false;
-  bool refocus_ = false;
+  bool restack_ = false;  // raised, and the surface focused
   bool repaintCovers_ = false;
 };
 

@@ -157,8 +157,27 @@ class Monitors(unittest.TestCase):
                         finally:
                             for popup in popups:
                                 stop_process(popup)
+                        self.locker_stays_above(server, demo)
                         server.run("xdotool", "key", "space")
                         self.assertEqual(demo.wait_exit(PATIENCE), 0, demo.log())
+
+    def locker_stays_above(self, server, demo):
+        """A screen locker that takes the keyboard stays above the demo for as long as it holds
+        it; once it is gone the demo is back on top, and has the keyboard again."""
+        primary = next(m for m in server.monitors if m.primary)
+        x, y = primary.centre()
+        area = (x - 150, y - 50, 300, 100)
+        locker = subprocess.Popen([POPUP, *map(str, area), "--lock"], env=server.env(), stdout=subprocess.PIPE,
+                                  text=True)
+        try:
+            self.assertEqual(locker.stdout.readline().strip(), "mapped", "the locker did not map")
+            self.assertEqual(locker.stdout.readline().strip(), "locked", "the locker did not get the keyboard")
+            swaps = len(demo.swaps())
+            demo.wait_until(lambda: len(demo.swaps()) > swaps + 30, "30 frames with the locker on")
+            self.assertGreater(white_share(demo.screenshot(), area), 0.9, "the demo came over the screen locker")
+        finally:
+            stop_process(locker)
+        self.check(server, demo, [area])
 
     def test_old_randr_and_failing_x_calls_are_passed_over(self):
         """RandR 1.1 has no monitor list: SDL's display list serves. An X error in the demo's own

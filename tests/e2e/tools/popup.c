@@ -1,12 +1,26 @@
 /* A notification-style popup: a white override-redirect window, mapped on top of everything at
  * the given place, that lives until it is killed. Prints "mapped" once the server has mapped it.
- * Usage: popup X Y WIDTH HEIGHT (DISPLAY from the environment). */
+ * With --lock it then takes the keyboard, as a screen locker does (taking the focus too, until
+ * the grab is had), and prints "locked".
+ * Usage: popup X Y WIDTH HEIGHT [--lock] (DISPLAY from the environment). */
 #include <X11/Xlib.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+static void lock(Display* display, Window popup) {
+  for (;;) {
+    XSetInputFocus(display, popup, RevertToParent, CurrentTime);
+    if (XGrabKeyboard(display, popup, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess) break;
+    usleep(2000);
+  }
+  printf("locked\n");
+  fflush(stdout);
+}
 
 int main(int argc, char** argv) {
-  if (argc != 5) return 2;
+  if (argc != 5 && !(argc == 6 && strcmp(argv[5], "--lock") == 0)) return 2;
   Display* display = XOpenDisplay(NULL);
   if (!display) return 2;
   XSetWindowAttributes attributes;
@@ -23,6 +37,7 @@ int main(int argc, char** argv) {
     if (event.type == MapNotify) {
       printf("mapped\n");
       fflush(stdout);
+      if (argc == 6) lock(display, popup);
     }
   }
 }
