@@ -59,7 +59,7 @@ void OpenGLView::goFullScreen() {
   }
   fullScreenContext->makeCurrent();
   fullScreenContext->setSwapInterval(1);
-  scene->setViewportRect(fullScreenBounds());
+  setFullScreenViewport(fullScreenBounds());
   platform::hideCursor();
   stayInFullScreenMode = true;
   platform::runFrameLoop([this] { return fullScreenFrame(); });
@@ -73,11 +73,14 @@ bool OpenGLView::fullScreenFrame() {
       case platform::EventType::LeftMouseUp: mouseUp(); break;
       case platform::EventType::LeftMouseDragged: mouseDragged(); break;
       case platform::EventType::KeyDown: platform::exitProcess(0);
-      // A page's canvas takes the screen's size once the browser has gone full screen.
-      case platform::EventType::Resized: scene->setViewportRect(fullScreenBounds()); break;
       default: break;  // everything else is dropped
     }
   }
+  // The surface follows the main monitor when the monitors change (a page's canvas, the screen
+  // once the browser is full screen); the scene follows the surface.
+  const Rect now = fullScreenContext->bounds();
+  if (now.width > 0 && now.height > 0 && (now.width != viewport.width || now.height != viewport.height))
+    setFullScreenViewport(now);
   scene->render();
   fullScreenContext->flushBuffer();
   return stayInFullScreenMode;
@@ -88,4 +91,9 @@ Rect OpenGLView::fullScreenBounds() const {
   if (screen.width > 0 && screen.height > 0) return screen;
   const platform::DisplaySize display = platform::mainDisplayPixels();
   return Rect{0.0f, 0.0f, static_cast<float>(display.wide), static_cast<float>(display.high)};
+}
+
+void OpenGLView::setFullScreenViewport(Rect rect) {
+  viewport = rect;
+  scene->setViewportRect(rect);
 }

@@ -38,9 +38,11 @@ class OpenGLView final : public platform::ViewHandlers {
  private:
   OpenGLView() = default;
   Rect fullScreenBounds() const;
+  void setFullScreenViewport(Rect rect);
 
   std::unique_ptr<platform::GLSurface> view_;  // the window and its own context
   std::unique_ptr<Scene> scene;
   std::unique_ptr<platform::GLSurface> fullScreenContext;
   bool stayInFullScreenMode = false;
+  Rect viewport{};  // the full-screen viewport, kept to see when the surface's size changes
 };

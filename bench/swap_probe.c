@@ -1,5 +1,6 @@
 /* Preloaded into the demo by the measuring scripts (LD_PRELOAD): writes the CLOCK_MONOTONIC
- * time of every buffer swap, one line each, to the file named by SWAP_PROBE_OUT. The demo
+ * time of every buffer swap, one line each, to the file named by SWAP_PROBE_OUT; and, where
+ * VIEWPORT_PROBE_OUT names a file, every viewport set ("x y width height" lines). The demo
  * itself knows nothing of it. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -12,10 +13,27 @@
 typedef struct SDL_Window SDL_Window;
 
 static int probe_fd = -1;
+static int viewport_fd = -1;
+
+static int open_named(const char* variable) {
+  const char* path = getenv(variable);
+  return path ? open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644) : -1;
+}
 
 __attribute__((constructor)) static void probe_open(void) {
-  const char* path = getenv("SWAP_PROBE_OUT");
-  if (path) probe_fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  probe_fd = open_named("SWAP_PROBE_OUT");
+  viewport_fd = open_named("VIEWPORT_PROBE_OUT");
+}
+
+void glViewport(int x, int y, int width, int height) {
+  static void (*real)(int, int, int, int) = NULL;
+  if (!real) real = (void (*)(int, int, int, int))dlsym(RTLD_NEXT, "glViewport");
+  real(x, y, width, height);
+  if (viewport_fd >= 0) {
+    char line[64];
+    int n = snprintf(line, sizeof line, "%d %d %d %d\n", x, y, width, height);
+    if (write(viewport_fd, line, (size_t)n) < 0) { /* nothing to do about it */ }
+  }
 }
 
 void SDL_GL_SwapWindow(SDL_Window* window) {

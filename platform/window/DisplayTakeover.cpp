@@ -2,11 +2,22 @@
 
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
 
+#include <algorithm>
 #include <cstring>
 
-namespace platform::takeover {
+#include "platform/window/RandrMonitors.h"
+#include "platform/window/X11Calls.h"
 
+namespace platform::takeover {
+namespace {
+
+// Raised again at most this often, so that a client that also keeps itself on top and the demo
+// do not flood the server taking turns.
+constexpr Uint64 kRaiseIntervalMs = 100;
+
+// Whether windows made to take over the displays are kept away from the window manager.
 bool bypassesWindowManager() {
   const char* driver = SDL_GetCurrentVideoDriver();
   if (!driver || std::strcmp(driver, "x11") != 0) return false;
@@ -17,33 +28,14 @@ bool bypassesWindowManager() {
   return !(name && std::strncmp(name, "XWAYLAND", 8) == 0);
 }
 
-TakeoverWindowScope::TakeoverWindowScope() {
-  if (bypassesWindowManager()) SDL_SetHint(SDL_HINT_X11_FORCE_OVERRIDE_REDIRECT, "1");
-}
-
-TakeoverWindowScope::~TakeoverWindowScope() { SDL_SetHint(SDL_HINT_X11_FORCE_OVERRIDE_REDIRECT, "0"); }
-
-namespace {
-
-bool x11Window(SDL_Window* window, Display*& display, Window& xwindow) {
-  SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
-  display = info.info.x11.display;
-  xwindow = info.info.x11.window;
-  return true;
-}
-
 // Paints a cover black. On X11 the server does it, on every exposure, from the window's
 // background; elsewhere the cover's own pixels are filled, leaving the GL context as it was
 // (SDL may draw a window's pixels through a GL context of its own).
 void paintBlack(SDL_Window* cover) {
-  Display* display;
-  Window xwindow;
-  if (x11Window(cover, display, xwindow)) {
-    XSetWindowBackground(display, xwindow, BlackPixel(display, DefaultScreen(display)));
-    XClearWindow(display, xwindow);
-    XFlush(display);
+  if (const auto x = x11::handleOf(cover)) {
+    x11::ErrorTrap trap(x->display);
+    XSetWindowBackground(x->display, x->window, BlackPixel(x->display, DefaultScreen(x->display)));
+    XClearWindow(x->display, x->window);
     return;
   }
   SDL_Window* currentWindow = SDL_GL_GetCurrentWindow();
@@ -55,90 +47,241 @@ void paintBlack(SDL_Window* cover) {
   if (currentContext) SDL_GL_MakeCurrent(currentWindow, currentContext);
 }
 
-SDL_Window* blackCover(const SDL_Rect& area, Uint32 flags) {
-  SDL_Window* cover = SDL_CreateWindow("disco", area.x, area.y, area.w, area.h, flags);
+SDL_Window* blackCover(const ScreenArea& area, Uint32 flags) {
+  SDL_Window* cover = SDL_CreateWindow("disco", area.x, area.y, area.width, area.height, flags);
   if (cover) paintBlack(cover);
   return cover;
 }
 
-void destroyAll(std::vector<SDL_Window*>& windows) {
-  for (SDL_Window* window : windows) SDL_DestroyWindow(window);
-  windows.clear();
+void moveTo(SDL_Window* window, const ScreenArea& area) {
+  SDL_SetWindowPosition(window, area.x, area.y);
+  SDL_SetWindowSize(window, area.width, area.height);
+}
+
+// The monitors from RandR's own list where the server has one; else from SDL's display list,
+// the first display (SDL puts the primary first) as the main one.
+MonitorLayout currentLayout(Display* display) {
+  if (display)
+    if (auto monitors = randrMonitors(display)) return layoutFor(*monitors);
+  std::vector<Monitor> monitors;
+  for (int index = 0; index < SDL_GetNumVideoDisplays(); ++index) {
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(index, &bounds) == 0)
+      monitors.push_back({{bounds.x, bounds.y, bounds.w, bounds.h}, index == 0});
+  }
+  return layoutFor(monitors);
 }
 
 // With no window manager between it and the server, a window must install its own colour map:
 // on a DirectColor visual (which GLX often picks) every pixel shows black until it does.
-void installColormap(SDL_Window* window) {
-  Display* display;
-  Window xwindow;
+void installColormap(const x11::WindowHandle& x) {
+  x11::ErrorTrap trap(x.display);
   XWindowAttributes attributes;
-  if (!x11Window(window, display, xwindow) || !XGetWindowAttributes(display, xwindow, &attributes)) return;
-  if (attributes.colormap != None) XInstallColormap(display, attributes.colormap);
+  if (XGetWindowAttributes(x.display, x.window, &attributes) && attributes.colormap != None)
+    XInstallColormap(x.display, attributes.colormap);
+}
+
+bool grabKeyboardOnce(const x11::WindowHandle& x) {
+  return XGrabKeyboard(x.display, x.window, True, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
 }
 
 // The keyboard, for the surface alone. Another client may hold it for a moment (a menu being
 // closed, a key held down); one that keeps it (a screen locker) means the displays are not ours.
-bool grabKeyboard(SDL_Window* window) {
-  Display* display;
-  Window xwindow;
-  if (!x11Window(window, display, xwindow)) return false;
+bool grabKeyboard(const x11::WindowHandle& x) {
   for (int attempt = 0; attempt < 25; ++attempt) {
-    if (XGrabKeyboard(display, xwindow, True, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess) return true;
+    if (grabKeyboardOnce(x)) return true;
     SDL_Delay(20);
   }
   return false;
 }
 
+// Tells the demo's connection of windows mapped, moved or restacked anywhere on the screen, and
+// of every change of the monitors; the events arrive through SDL as window-system events.
+int watchScreen(Display* display) {
+  x11::ErrorTrap trap(display);
+  const Window root = DefaultRootWindow(display);
+  XWindowAttributes attributes;
+  if (XGetWindowAttributes(display, root, &attributes))
+    XSelectInput(display, root, attributes.your_event_mask | SubstructureNotifyMask);
+  int eventBase = -1, errorBase = 0;
+  if (!x11::hasRandr(display, 1, 2) || !XRRQueryExtension(display, &eventBase, &errorBase)) return -1;
+  XRRSelectInput(display, root, RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+  return eventBase;
+}
+
 }  // namespace
 
-bool takeDisplays(SDL_Window* surface, std::vector<SDL_Window*>& covers) {
+TakeoverWindowScope::TakeoverWindowScope() {
+  if (bypassesWindowManager()) SDL_SetHint(SDL_HINT_X11_FORCE_OVERRIDE_REDIRECT, "1");
+}
+
+TakeoverWindowScope::~TakeoverWindowScope() { SDL_SetHint(SDL_HINT_X11_FORCE_OVERRIDE_REDIRECT, "0"); }
+
+DisplayHold::DisplayHold(SDL_Window* surface, bool bypass) : surface_(surface), bypass_(bypass) {}
+
+std::unique_ptr<DisplayHold> DisplayHold::take(SDL_Window* surface) {
   const bool bypass = bypassesWindowManager();
+  std::unique_ptr<DisplayHold> hold(new DisplayHold(surface, bypass));
+  const auto x = x11::handleOf(surface);
+  if (bypass && !x) return nullptr;
+  const MonitorLayout layout = currentLayout(bypass ? x->display : nullptr);
   // Covers first: without a window manager SDL focuses every window it shows, and the surface
   // shown last keeps the focus.
   {
     TakeoverWindowScope scope;
     const Uint32 coverFlags = SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR |
                               (bypass ? Uint32{0} : Uint32{SDL_WINDOW_FULLSCREEN_DESKTOP});
-    for (int display = 1; display < SDL_GetNumVideoDisplays(); ++display) {
-      SDL_Rect area;
-      if (SDL_GetDisplayBounds(display, &area) != 0) continue;
-      if (SDL_Window* cover = blackCover(area, coverFlags)) covers.push_back(cover);
-    }
+    for (const ScreenArea& area : layout.covered)
+      if (SDL_Window* cover = blackCover(area, coverFlags)) hold->covers_.push_back(cover);
   }
-  // Where the window manager is bypassed the surface already has the main display's exact
-  // place and size; asking SDL for full screen there would only wait for a manager's answer.
-  if (!bypass && SDL_SetWindowFullscreen(surface, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
-    destroyAll(covers);
-    return false;
+  // Where the window manager is bypassed the surface goes exactly over the main monitor; asking
+  // SDL for full screen there would only wait for a manager's answer.
+  if (bypass) {
+    if (layout.main.width > 0) moveTo(surface, layout.main);
+  } else if (SDL_SetWindowFullscreen(surface, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+    return nullptr;
   }
+  hold->layout_ = layout;
   SDL_ShowWindow(surface);
   SDL_RaiseWindow(surface);
   if (bypass) {
-    if (!grabKeyboard(surface)) {
+    if (!grabKeyboard(*x)) {
       SDL_HideWindow(surface);
-      destroyAll(covers);
-      return false;
+      return nullptr;
     }
-    installColormap(surface);
+    installColormap(*x);
     SDL_SetWindowInputFocus(surface);
+    hold->randrEventBase_ = watchScreen(x->display);
+    hold->sysWMEventsBefore_ = SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+    hold->place(layout);  // notes the windows' ids
   }
   // SDL keeps the grab from here on, taking it again whenever the surface regains the focus.
   SDL_SetWindowKeyboardGrab(surface, SDL_TRUE);
-  return true;
+  SDL_AddEventWatch(&DisplayHold::watch, hold.get());
+  return hold;
 }
 
-void keepDisplays(SDL_Window* surface, const std::vector<SDL_Window*>& covers, const SDL_Event& event) {
-  if (event.type != SDL_WINDOWEVENT) return;
-  if (!bypassesWindowManager()) {
-    if (event.window.event != SDL_WINDOWEVENT_EXPOSED) return;
-    for (SDL_Window* cover : covers)
-      if (SDL_GetWindowID(cover) == event.window.windowID) paintBlack(cover);
+DisplayHold::~DisplayHold() {
+  SDL_DelEventWatch(&DisplayHold::watch, this);
+  if (bypass_) SDL_EventState(SDL_SYSWMEVENT, sysWMEventsBefore_);
+  for (SDL_Window* cover : covers_) SDL_DestroyWindow(cover);
+}
+
+// Called by SDL as each event is queued, whoever reads the queue; it only takes notes, since SDL
+// is in the middle of reading the window system here.
+int DisplayHold::watch(void* hold, SDL_Event* event) {
+  static_cast<DisplayHold*>(hold)->notice(*event);
+  return 0;
+}
+
+void DisplayHold::notice(const SDL_Event& event) {
+  if (event.type == SDL_SYSWMEVENT && event.syswm.msg && event.syswm.msg->subsystem == SDL_SYSWM_X11) {
+    noticeX11(event.syswm.msg->msg.x11.event);
     return;
   }
-  const Uint32 surfaceID = SDL_GetWindowID(surface);
-  const bool surfaceLost = event.window.event == SDL_WINDOWEVENT_FOCUS_LOST && event.window.windowID == surfaceID;
-  const bool otherGained = event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED && event.window.windowID != surfaceID;
-  if (surfaceLost || otherGained) SDL_SetWindowInputFocus(surface);
+  if (event.type != SDL_WINDOWEVENT) return;
+  const Uint32 surfaceID = SDL_GetWindowID(surface_);
+  const Uint8 what = event.window.event;
+  if (!bypass_) {
+    repaintCovers_ |= what == SDL_WINDOWEVENT_EXPOSED && event.window.windowID != surfaceID;
+    return;
+  }
+  // Should anything take the keyboard focus from the surface, it is taken back (and with it the
+  // grab, which SDL drops on focus changes).
+  restack_ |= (what == SDL_WINDOWEVENT_FOCUS_LOST && event.window.windowID == surfaceID) ||
+              (what == SDL_WINDOWEVENT_FOCUS_GAINED && event.window.windowID != surfaceID);
+}
+
+void DisplayHold::noticeX11(const XEvent& event) {
+  if (randrEventBase_ >= 0 &&
+      (event.type == randrEventBase_ + RRScreenChangeNotify || event.type == randrEventBase_ + RRNotify)) {
+    monitorsChanged_ = true;
+    return;
+  }
+  switch (event.type) {
+    case MapNotify:
+      restack_ |= !isOurs(event.xmap.window);
+      return;
+    case ConfigureNotify:  // moved, resized or restacked
+      restack_ |= event.xconfigure.event != event.xconfigure.window && !isOurs(event.xconfigure.window);
+      return;
+    case FocusOut:  // another client took the keyboard
+      restack_ |= event.xfocus.mode == NotifyGrab && isOurs(event.xfocus.window);
+      return;
+    case FocusIn:  // ... and gave it back
+      restack_ |= event.xfocus.mode == NotifyUngrab && isOurs(event.xfocus.window);
+      return;
+    default:
+      return;
+  }
+}
+
+bool DisplayHold::isOurs(unsigned long xwindow) const {
+  return std::find(ourXWindows_.begin(), ourXWindows_.end(), xwindow) != ourXWindows_.end();
+}
+
+bool DisplayHold::keep() {
+  if (!bypass_) {
+    if (repaintCovers_)
+      for (SDL_Window* cover : covers_) paintBlack(cover);
+    repaintCovers_ = false;
+    return false;
+  }
+  const auto x = x11::handleOf(surface_);
+  if (!x || !(monitorsChanged_ || restack_)) return false;  // most frames
+  x11::ErrorTrap trap(x->display);
+  const bool monitorsChanged = monitorsChanged_;
+  if (monitorsChanged_) {
+    monitorsChanged_ = false;
+    const MonitorLayout now = currentLayout(x->display);
+    if (now != layout_ && now.main.width > 0) {
+      place(now);
+      restack_ = true;
+    }
+  }
+  if (restack_ && SDL_GetTicks64() - lastRaise_ >= kRaiseIntervalMs) {
+    restack_ = false;
+    raiseIfKeyboardOurs();
+  }
+  return monitorsChanged;
+}
+
+// The surface over the main monitor, and exactly one cover over each other monitor.
+void DisplayHold::place(const MonitorLayout& layout) {
+  moveTo(surface_, layout.main);
+  while (covers_.size() > layout.covered.size()) {
+    SDL_DestroyWindow(covers_.back());
+    covers_.pop_back();
+  }
+  for (size_t i = 0; i < covers_.size(); ++i) moveTo(covers_[i], layout.covered[i]);
+  TakeoverWindowScope scope;
+  for (size_t i = covers_.size(); i < layout.covered.size(); ++i)
+    if (SDL_Window* cover = blackCover(layout.covered[i], SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR))
+      covers_.push_back(cover);
+  // SDL hides the cursor on the windows it has when asked; new covers are told again.
+  if (SDL_ShowCursor(SDL_QUERY) == SDL_DISABLE) SDL_SetCursor(nullptr);
+  ourXWindows_.clear();
+  for (SDL_Window* window : covers_)
+    if (const auto x = x11::handleOf(window)) ourXWindows_.push_back(x->window);
+  if (const auto x = x11::handleOf(surface_)) ourXWindows_.push_back(x->window);
+  layout_ = layout;
+}
+
+// Back on top, covers first and the surface last, with the keyboard focus; but never over a
+// client that holds the keyboard, as a screen locker does (nor taking the focus from it, which
+// raises the surface too). Keeps trying to have the keyboard while it is not ours.
+void DisplayHold::raiseIfKeyboardOurs() {
+  lastRaise_ = SDL_GetTicks64();
+  const auto x = x11::handleOf(surface_);
+  if (!x) return;
+  if (!grabKeyboardOnce(*x)) {
+    restack_ = true;
+    return;
+  }
+  for (SDL_Window* cover : covers_)
+    if (const auto coverX = x11::handleOf(cover)) XRaiseWindow(coverX->display, coverX->window);
+  XRaiseWindow(x->display, x->window);
+  SDL_SetWindowInputFocus(surface_);
 }
 
 }  // namespace platform::takeover

@@ -2,19 +2,23 @@
 
 #include <SDL.h>
 
+#include <memory>
 #include <vector>
+
+#include "platform/window/MonitorLayout.h"
+
+union _XEvent;
 
 // Taking every display for the full-screen surface, and keeping them while the demo runs.
 //
 // On X11 the demo's full-screen windows are override-redirect: the window manager neither
-// places, decorates nor focuses them, so the surface lands exactly on the main display, the
+// places, decorates nor focuses them, so the surface lands exactly on the main monitor, the
 // black covers exactly on the others, and a click on a cover reaches the demo and nothing else.
-// Elsewhere (Wayland, and X11 served by XWayland, where the compositor owns the keyboard focus)
-// the compositor's own full-screen state is used.
+// Being outside the window manager's care, they follow the monitors themselves, and put
+// themselves back on top when another window comes over them. Elsewhere (Wayland, and X11
+// served by XWayland, where the compositor owns the keyboard focus) the compositor's own
+// full-screen state is used, and the compositor keeps the surface full screen.
 namespace platform::takeover {
-
-// Whether windows made to take over the displays are kept away from the window manager.
-bool bypassesWindowManager();
 
 // Wraps the creation of a window that will take a display: while one lives, new windows are
 // override-redirect where that is how the displays are taken.
@@ -26,15 +30,46 @@ class TakeoverWindowScope {
   TakeoverWindowScope& operator=(const TakeoverWindowScope&) = delete;
 };
 
-// Covers every display but the main one with a black window, then shows `surface` over the
-// main display, raised, with the keyboard focus and grab. False, with the covers destroyed and
-// the surface hidden, when the displays cannot be had: full screen refused, or the keyboard
-// held by another client.
-bool takeDisplays(SDL_Window* surface, std::vector<SDL_Window*>& covers);
+// The displays, held for a surface: the surface over the main monitor, a black cover over each
+// other one, the keyboard grabbed.
+class DisplayHold {
+ public:
+  // Covers every monitor but the main one, then shows `surface` over the main monitor, raised,
+  // with the keyboard focus and grab. Null, with the surface hidden, when the displays cannot
+  // be had: full screen refused, or the keyboard held by another client.
+  static std::unique_ptr<DisplayHold> take(SDL_Window* surface);
+  ~DisplayHold();
+  DisplayHold(const DisplayHold&) = delete;
+  DisplayHold& operator=(const DisplayHold&) = delete;
 
-// Called with every event while the displays are held: should anything take the keyboard focus
-// from the surface, it is taken back (and with it the grab, which SDL drops on focus changes);
-// a cover that needs drawing is painted black again.
-void keepDisplays(SDL_Window* surface, const std::vector<SDL_Window*>& covers, const SDL_Event& event);
+  // Called once a frame. Acts on what the events since the last call told: the monitors
+  // changed (the windows follow them), a window came over the demo's (they are raised again,
+  // unless another client holds the keyboard, as a screen locker does), the surface lost the
+  // keyboard focus (taken back), a cover needs painting. True when the monitors changed (their
+  // modes too: the surface may show at another rate).
+  bool keep();
+
+ private:
+  DisplayHold(SDL_Window* surface, bool bypass);
+  static int watch(void* hold, SDL_Event* event);
+  void notice(const SDL_Event& event);
+  void noticeX11(const _XEvent& event);
+  bool isOurs(unsigned long xwindow) const;
+  void place(const MonitorLayout& layout);
+  void raiseIfKeyboardOurs();
+
+  SDL_Window* surface_;
+  const bool bypass_;  // override-redirect windows, kept by the demo itself
+  std::vector<SDL_Window*> covers_;
+  std::vector<unsigned long> ourXWindows_;
+  MonitorLayout layout_;
+  int randrEventBase_ = -1;
+  int sysWMEventsBefore_ = SDL_DISABLE;
+  Uint64 lastRaise_ = 0;
+  // What the events since the last keep() asked for.
+  bool monitorsChanged_ = false;
+  bool restack_ = false;  // raised, and the surface focused
+  bool repaintCovers_ = false;
+};
 
 }  // namespace platform::takeover

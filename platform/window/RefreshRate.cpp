@@ -1,8 +1,9 @@
 #include "platform/window/RefreshRate.h"
 
-#include <SDL_syswm.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
+
+#include "platform/window/X11Calls.h"
 
 namespace platform {
 namespace {
@@ -15,11 +16,14 @@ double modeRate(const XRRModeInfo& mode) {
   return static_cast<double>(mode.dotClock) / (static_cast<double>(mode.hTotal) * lines);
 }
 
-// The rate of the CRTC showing the middle of `area`, from RandR; 0 when none does.
+// The rate of the CRTC showing the middle of `area`, from RandR; 0 when none does, or when the
+// server's RandR is older than 1.2 (no CRTCs).
 double randrRate(Display* display, Window root, const SDL_Rect& area) {
-  int eventBase = 0, errorBase = 0;
-  if (!XRRQueryExtension(display, &eventBase, &errorBase)) return 0.0;
-  XRRScreenResources* resources = XRRGetScreenResourcesCurrent(display, root);
+  if (!x11::hasRandr(display, 1, 2)) return 0.0;
+  x11::ErrorTrap trap(display);
+  // Before 1.3 only the call that probes the outputs anew (slow on some hardware) is there.
+  XRRScreenResources* resources = x11::hasRandr(display, 1, 3) ? XRRGetScreenResourcesCurrent(display, root)
+                                                                : XRRGetScreenResources(display, root);
   if (!resources) return 0.0;
   const int midX = area.x + area.w / 2, midY = area.y + area.h / 2;
   double rate = 0.0;
@@ -40,12 +44,12 @@ double randrRate(Display* display, Window root, const SDL_Rect& area) {
 
 double trueRefreshRate(SDL_Window* window) {
   const int displayIndex = SDL_GetWindowDisplayIndex(window);
+  // The window's own place: SDL's display list can lag behind RandR's monitors.
   SDL_Rect area;
-  SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  if (displayIndex >= 0 && SDL_GetDisplayBounds(displayIndex, &area) == 0 && SDL_GetWindowWMInfo(window, &info) &&
-      info.subsystem == SDL_SYSWM_X11) {
-    Display* display = info.info.x11.display;
+  SDL_GetWindowPosition(window, &area.x, &area.y);
+  SDL_GetWindowSize(window, &area.w, &area.h);
+  if (const auto x11Window = x11::handleOf(window)) {
+    Display* display = x11Window->display;
     const double rate = randrRate(display, DefaultRootWindow(display), area);
     if (rate > 0.0) return rate;
   }

@@ -20,24 +20,15 @@ namespace platform {
 struct GLSurface::Impl {
   SDL_Window* window = nullptr;
   SDL_GLContext context = nullptr;
-  std::vector<SDL_Window*> covers;  // black windows over the other displays
+  std::unique_ptr<takeover::DisplayHold> displays;  // while this surface holds them
   int swapInterval = 0;
   FramePacer pacer{60.0};
 
   ~Impl();
 };
 
-namespace {
-
-// The surface holding the displays, if any: events are checked for anything that would take
-// them away.
-GLSurface::Impl* heldDisplays = nullptr;
-
-}  // namespace
-
 GLSurface::Impl::~Impl() {
-  if (heldDisplays == this) heldDisplays = nullptr;
-  for (SDL_Window* cover : covers) SDL_DestroyWindow(cover);
+  displays.reset();
   if (context) SDL_GL_DeleteContext(context);
   if (window) SDL_DestroyWindow(window);
 }
@@ -149,9 +140,8 @@ std::unique_ptr<GLSurface> GLSurface::createFullScreen(const char* title, const 
 }
 
 bool GLSurface::takeMainDisplay() {
-  if (!takeover::takeDisplays(impl_->window, impl_->covers)) return false;
-  heldDisplays = impl_.get();
-  return true;
+  impl_->displays = takeover::DisplayHold::take(impl_->window);
+  return impl_->displays != nullptr;
 }
 
 void GLSurface::show() {
@@ -168,6 +158,8 @@ void GLSurface::setSwapInterval(int interval) {
 }
 
 void GLSurface::flushBuffer() {
+  // On another monitor, or in another mode, frames keep to the rate it shows them at.
+  if (impl_->displays && impl_->displays->keep()) impl_->pacer = FramePacer(trueRefreshRate(impl_->window));
   SDL_GL_SwapWindow(impl_->window);
   if (impl_->swapInterval != 1) return;
   const double swapEnd = absoluteTime();
@@ -201,7 +193,6 @@ void hideCursor() { SDL_ShowCursor(SDL_DISABLE); }
 bool pollEvent(Event& event) {
   SDL_Event raw;
   if (!SDL_PollEvent(&raw)) return false;
-  if (heldDisplays) takeover::keepDisplays(heldDisplays->window, heldDisplays->covers, raw);
   translate(raw, event);
   return true;
 }

@@ -37,13 +37,16 @@ class GLSurface {
   ~GLSurface();
 
   // Gives the main display to this surface: full screen at its native size, raised, keyboard
-  // grabbed, every other display covered in black. False, with nothing changed, if refused.
+  // grabbed, every other display covered in black, for as long as the surface lives, however
+  // the monitors change. False, with nothing changed, if refused.
   bool takeMainDisplay();
 
   void show();
   void makeCurrent();
   void setSwapInterval(int interval);
   // Swaps buffers. With swap interval 1 a frame loop built on it runs at the refresh rate.
+  // A surface holding the displays first keeps them: it follows the monitors (its size may
+  // change: see `bounds`) and stays on top.
   void flushBuffer();
   // The drawable's size in pixels, at origin (0, 0).
   Rect bounds() const;

@@ -9,8 +9,8 @@
 Nothing here waits a fixed time for something to happen: every wait is for the thing itself (a
 log line, a buffer swap, a picture, the process gone), with a deadline long enough for a machine
 whose cores are shared, so that only a demo that never gets there fails. The demo runs with a
-probe preloaded that notes the time of each buffer swap (bench/swap_probe.c), so the tests know
-what has been presented and when.
+probe preloaded that notes the time of each buffer swap and each viewport set (bench/swap_probe.c),
+so the tests know what has been presented, when, and at what size.
 """
 import ctypes
 import ctypes.util
@@ -198,6 +198,7 @@ class Demo:
         self.process = None
         self.probe = swap_probe_for(binary)
         self.swaps_path = os.path.join(self.tmp, "swaps.txt")
+        self.viewports_path = os.path.join(self.tmp, "viewports.txt")
 
     def __enter__(self):
         if self.own_xvfb:
@@ -218,6 +219,7 @@ class Demo:
         env.update(self.extra_env)
         env["LD_PRELOAD"] = " ".join(filter(None, [env.get("LD_PRELOAD"), self.probe]))
         env["SWAP_PROBE_OUT"] = self.swaps_path
+        env["VIEWPORT_PROBE_OUT"] = self.viewports_path
         self.stderr_path = os.path.join(self.tmp, "stderr.txt")
         self.stderr = open(self.stderr_path, "wb")
         self.started = time.monotonic()
@@ -258,6 +260,15 @@ class Demo:
                 return [float(line) for line in f.read().split("\n")[:-1]]  # the last may be half written
         except FileNotFoundError:
             return []
+
+    def viewport(self):
+        """(x, y, width, height) of the last GL viewport the demo set; None before the first."""
+        try:
+            with open(self.viewports_path) as f:
+                lines = f.read().split("\n")[:-1]  # the last may be half written
+        except FileNotFoundError:
+            return None
+        return tuple(map(int, lines[-1].split())) if lines else None
 
     def wait_until(self, condition, what, timeout=PATIENCE):
         """Polls condition() until it holds; fails the test when the deadline passes or the demo ends."""
@@ -315,7 +326,8 @@ class Demo:
             shell = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid], env=env,
                                    capture_output=True, text=True).stdout
             values = dict(line.split("=", 1) for line in shell.split() if "=" in line)
-            out.append(tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT")))
+            if "X" in values:  # else gone since the search
+                out.append(tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT")))
         return out
 
     def resize_window(self, width, height):

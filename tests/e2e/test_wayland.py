@@ -50,19 +50,25 @@ class OnSway(unittest.TestCase):
 
     def run_full_screen(self, covers_output, **env):
         """Starts the demo, waits until `covers_output(rect)` says its surface covers the output
-        and the scene shows there, then ends it with one key."""
+        and the scene shows there, and again after the output changes mode and is powered off and
+        on; then ends it with one key."""
         demo = DemoCopy(BINARY, self.sway).start(**env)
         try:
             self.assertTrue(demo.wait_for_log("FullScreen pixelFormat"), demo.log())
-            output = self.sway.output_rect()
 
             def ended():
                 return demo.process.poll() is not None and f"the demo ended (status {demo.process.returncode})"
 
-            wait_until(lambda: covers_output(output), "the demo's surface over the output", 30, ended)
-            self.assertTrue(covers_output(output), f"{self.sway.windows()} {demo.log()}")
-            wait_until(lambda: scene_drawn(self.sway.screenshot()), "the scene on the output", 30, ended)
-            self.assertTrue(scene_drawn(self.sway.screenshot()), "the output does not show the scene")
+            changes = {"at start": [], "after a change of mode": [("mode", "1024x768")],
+                       "after the output was powered off and on": [("dpms", "off"), ("dpms", "on")]}
+            for when, settings in changes.items():
+                for setting in settings:
+                    self.sway.configure_output(*setting)
+                output = self.sway.output_rect()
+                wait_until(lambda: covers_output(output), f"the demo's surface over the output {when}", 30, ended)
+                self.assertTrue(covers_output(output), f"{when}: {self.sway.windows()} {demo.log()}")
+                wait_until(lambda: scene_drawn(self.sway.screenshot()), f"the scene on the output {when}", 30, ended)
+                self.assertTrue(scene_drawn(self.sway.screenshot()), f"{when}: the output does not show the scene")
             self.sway.press_key("space")
             try:
                 demo.process.wait(30)

@@ -171,9 +171,18 @@ class Sway(Compositor):
             found.append(tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT")))
         return found
 
+    def output(self):
+        return json.loads(self.run(["swaymsg", "-r", "-t", "get_outputs"]).stdout)[0]
+
+    def configure_output(self, *settings):
+        """`swaymsg output <the output> <settings>`, as a user changing monitors would. (sway 1.7
+        refuses to disable a headless output: "Failed to commit output".)"""
+        result = self.run(["swaymsg", "output", self.output()["name"], *settings])
+        if result.returncode != 0:
+            raise AssertionError(f"swaymsg output {' '.join(settings)}: {result.stdout.decode()}")
+
     def output_rect(self):
-        output = json.loads(self.run(["swaymsg", "-r", "-t", "get_outputs"]).stdout)[0]
-        r = output["rect"]
+        r = self.output()["rect"]
         return (r["x"], r["y"], r["width"], r["height"])
 
     def screenshot(self):

@@ -1,0 +1,43 @@
+/* A notification-style popup: a white override-redirect window, mapped on top of everything at
+ * the given place, that lives until it is killed. Prints "mapped" once the server has mapped it.
+ * With --lock it then takes the keyboard, as a screen locker does (taking the focus too, until
+ * the grab is had), and prints "locked".
+ * Usage: popup X Y WIDTH HEIGHT [--lock] (DISPLAY from the environment). */
+#include <X11/Xlib.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+static void lock(Display* display, Window popup) {
+  for (;;) {
+    XSetInputFocus(display, popup, RevertToParent, CurrentTime);
+    if (XGrabKeyboard(display, popup, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess) break;
+    usleep(2000);
+  }
+  printf("locked\n");
+  fflush(stdout);
+}
+
+int main(int argc, char** argv) {
+  if (argc != 5 && !(argc == 6 && strcmp(argv[5], "--lock") == 0)) return 2;
+  Display* display = XOpenDisplay(NULL);
+  if (!display) return 2;
+  XSetWindowAttributes attributes;
+  attributes.override_redirect = True;
+  attributes.background_pixel = WhitePixel(display, DefaultScreen(display));
+  attributes.event_mask = StructureNotifyMask;
+  Window popup = XCreateWindow(display, DefaultRootWindow(display), atoi(argv[1]), atoi(argv[2]),
+                               (unsigned)atoi(argv[3]), (unsigned)atoi(argv[4]), 0, CopyFromParent, InputOutput,
+                               CopyFromParent, CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
+  XMapRaised(display, popup);
+  for (;;) {
+    XEvent event;
+    XNextEvent(display, &event);
+    if (event.type == MapNotify) {
+      printf("mapped\n");
+      fflush(stdout);
+      if (argc == 6) lock(display, popup);
+    }
+  }
+}
