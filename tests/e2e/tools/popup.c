@@ -15,6 +15,10 @@ static void lock(Display* display, Window popup) {
     if (XGrabKeyboard(display, popup, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess) break;
     usleep(2000);
   }
+  /* Whoever came over it before the grab was had (the demo still held the keyboard then) is
+   * covered again, as lockers keep themselves on top. */
+  XRaiseWindow(display, popup);
+  XSync(display, False);
   printf("locked\n");
   fflush(stdout);
 }
