@@ -11,6 +11,7 @@ import time
 import unittest
 
 from harness import Demo, PATIENCE, stop_process, wait_until
+from light import brightest_anywhere, light
 from xorg import Monitor, XorgServer
 
 BINARY = os.path.abspath(sys.argv.pop(1))
@@ -46,24 +47,6 @@ NOT_KEY_PRESSES = ["shift", "ctrl", "alt", "super", "ISO_Level3_Shift", "Caps_Lo
                    "XF86MonBrightnessUp", "XF86MonBrightnessDown"]
 
 
-def lit_share(image, monitor, step=16, threshold=30):
-    """Share of sampled pixels inside the monitor that are not black."""
-    samples = lit = 0
-    for y in range(monitor.y + step // 2, monitor.y + monitor.height, step):
-        for x in range(monitor.x + step // 2, monitor.x + monitor.width, step):
-            samples += 1
-            lit += max(image.pixel(x, y)) > threshold
-    return lit / samples
-
-
-def brightest(image, area):
-    """The brightest colour value of every pixel in the (x, y, width, height) area: the stippled
-    root lights one pixel in four."""
-    x, y, width, height = area
-    rows = (image.data[(row * image.width + x) * 3:(row * image.width + x + width) * 3] for row in range(y, y + height))
-    return max(max(row) for row in rows)
-
-
 def white_share(image, area, step=4):
     x0, y0, width, height = area
     samples = [image.pixel(x, y) for y in range(y0, y0 + height, step) for x in range(x0, x0 + width, step)]
@@ -72,6 +55,10 @@ def white_share(image, area, step=4):
 
 def rect(monitor):
     return (monitor.x, monitor.y, monitor.width, monitor.height)
+
+
+def scene_lit(image, monitor):
+    return light(image, rect(monitor), step=16, threshold=30).lit
 
 
 class Monitors(unittest.TestCase):
@@ -86,13 +73,13 @@ class Monitors(unittest.TestCase):
         self.settle(demo, demo.viewport, (0, 0, primary.width, primary.height), "the viewport at the primary's size")
 
         def as_it_should(image):
-            return (lit_share(image, primary) > 0.15 and all(brightest(image, rect(m)) == 0 for m in others)
+            return (scene_lit(image, primary) > 0.15 and all(brightest_anywhere(image, rect(m)) == 0 for m in others)
                     and all(white_share(image, popup) < 0.5 for popup in popups))
         shot = demo.screenshot_until(as_it_should)
         seen = time.monotonic()
-        self.assertGreater(lit_share(shot, primary), 0.15, "the scene is not on the primary monitor")
+        self.assertGreater(scene_lit(shot, primary), 0.15, "the scene is not on the primary monitor")
         for monitor in others:
-            self.assertEqual(brightest(shot, rect(monitor)), 0, f"{monitor.output} is not covered black")
+            self.assertEqual(brightest_anywhere(shot, rect(monitor)), 0, f"{monitor.output} is not covered black")
         for popup in popups:
             self.assertLess(white_share(shot, popup), 0.5, f"the popup at {popup} is still above the demo")
         for monitor in server.monitors:
