@@ -24,11 +24,12 @@ void quietAlsa() {
   (void)done;
 }
 
-// A music loop needs no low latency: about 190 ms per callback rides out a busy machine and a
-// sound server that resamples.
+// A music loop needs no low latency: about 370 ms per callback rides out a busy machine. (With
+// 190 ms, two cores loaded by builds and a busy loop gave PulseAudio and PipeWire dropouts in
+// every 40 s; SDL keeps no more than one callback's worth queued at the server.)
 int bufferFramesFor(int rate) {
   int frames = 256;
-  while (frames < rate / 6 && frames < 32768) frames *= 2;
+  while (frames < rate / 3 && frames < 32768) frames *= 2;
   return frames;
 }
 

@@ -13,7 +13,7 @@
 
 namespace {
 using Clock = std::chrono::steady_clock;
-constexpr double kAheadSeconds = 1.0;  // decoded audio waiting for the device, at most
+constexpr double kAheadSeconds = 2.0;  // decoded audio waiting for the device, at most
 constexpr size_t kChunkFrames = 1024;  // decoded per step of the decoding thread
 constexpr auto kNap = std::chrono::milliseconds(10);
 constexpr auto kRetry = std::chrono::seconds(1);  // between looks for a sound device

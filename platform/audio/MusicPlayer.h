@@ -9,7 +9,7 @@
 //
 // The loop is gapless and sample-exact: the last sample of the track (as long as its container
 // says, without the encoder's padding) is followed directly by its first one. Decoding runs on
-// a thread of its own, about a second ahead of the device, and neither the device nor the
+// a thread of its own, about two seconds ahead of the device, and neither the device nor the
 // caller ever waits for it.
 //
 // Sound that is not there (no sound server yet, or one that went away) leaves the player

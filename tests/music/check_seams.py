@@ -64,7 +64,7 @@ def expected(track, at, count, once):
 
 
 NOT_YET = "the track's first samples never reach the device"
-DEVICE_BUFFER = 8192 / 44100  # seconds the player asks of the device per buffer
+DEVICE_BUFFER = 16384 / 44100  # seconds the player asks of the device per buffer
 
 
 def first_difference(a, b, frame_bytes):

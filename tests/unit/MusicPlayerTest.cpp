@@ -87,8 +87,8 @@ TEST_F(MusicPlayerTest, StopsAtOnceWhetherPlayingOrNot) {
   // A long song decoded again each pass, and a tiny one replayed hundreds of times a second.
   const std::string songs[] = {folder.make("long.m4a", 44100, 441000, kStereo, "-c:a aac"),
                                folder.make("tiny.wav", 44100, 64, kStereo)};
-  // A player that played out what it holds would take a second whatever the machine; SDL's
-  // dummy device itself sleeps through up to two device buffers (0.4 s) before it sees the stop.
+  // A player that played out what it holds would take two seconds whatever the machine; SDL's
+  // dummy device itself sleeps through a few device buffers (1 s) before it sees the stop.
   // A busy machine only ever adds time, so the quickest of a few stops is the player's own.
   for (const std::string& song : songs) {
     for (const bool play : {false, true}) {
@@ -103,7 +103,7 @@ TEST_F(MusicPlayerTest, StopsAtOnceWhetherPlayingOrNot) {
         player.reset();
         quickest = std::min(quickest, Clock::now() - start);
       }
-      EXPECT_LT(quickest, std::chrono::milliseconds(700)) << song << (play ? " playing" : " waiting");
+      EXPECT_LT(quickest, std::chrono::milliseconds(1500)) << song << (play ? " playing" : " waiting");
     }
   }
 }
