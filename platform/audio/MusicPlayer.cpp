@@ -57,8 +57,8 @@ struct MusicPlayer::Playback {
   void keepSound() {
     if (device && device->lost()) {
       say("sound lost: the " + device->driver() + " device went away");
-      device.reset();
-      nextLook = Clock::now() + kRetry;
+      device.reset();  // SDL takes a second or so to let a dead server's device go ...
+      nextLook = Clock::now();  // ... by which time a restarted one may well be back
     }
     if (!device && Clock::now() >= nextLook) {
       nextLook = Clock::now() + kRetry;
