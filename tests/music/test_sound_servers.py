@@ -23,11 +23,9 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from harness import stop_process, wait_until  # noqa: E402
-from check_seams import VOICES, compare, ffmpeg  # noqa: E402
+from check_seams import DEVICE_BUFFER, VOICES, compare, ffmpeg  # noqa: E402
 
 CAPTURE = os.path.abspath(sys.argv.pop(1))
-SECONDS = 8.0
-BUSY = False
 FRAME = 8  # bytes of a stereo float frame
 BACK_WITHIN = 2.0  # seconds from a server's return to the player's
 
@@ -41,8 +39,8 @@ def option(name, convert):
     return None
 
 
-SECONDS = option("--seconds", float) or SECONDS
-BUSY = option("--busy", None) or BUSY
+SECONDS = option("--seconds", float) or 8.0  # of the loop; CI's short run
+BUSY = bool(option("--busy", None))
 
 
 class Server:
@@ -106,7 +104,7 @@ class Server:
     def record(self, path):
         """parec on the sink's monitor, in the sink's own format, with a generous buffer."""
         return subprocess.Popen(["parec", "-d", "out.monitor", "--raw", "--format=float32le", f"--rate={self.rate}",
-                                 "--channels=2", "--latency-msec=500", f"--file-format=raw", path],
+                                 "--channels=2", "--latency-msec=500", "--file-format=raw", path],
                                 env=self.env, stderr=subprocess.DEVNULL)
 
 
@@ -175,7 +173,7 @@ class SoundServers(unittest.TestCase):
         with open(recording, "rb") as f:
             heard = f.read()
         if server.kind == "pulseaudio":
-            problems, passes, _ = compare(heard, self.track, FRAME, False, 16384, anywhere)
+            problems, passes, _ = compare(heard, self.track, FRAME, False, int(DEVICE_BUFFER * 44100), anywhere)
             self.assertEqual(problems, [], f"{what} through {server.kind}")
             self.assertGreater(passes, 1.0, f"{what}: not round a seam through {server.kind}")
         else:
