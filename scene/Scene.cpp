@@ -13,6 +13,7 @@
 #include "platform/audio/MusicPlayer.h"
 #include "platform/ResourceFolder.h"
 #include "scene/InputManager.h"
+#include "support/Log.h"
 
 namespace {
 constexpr int kFloorSize = 10;
@@ -33,11 +34,14 @@ constexpr double kSwayZ = 2.5;
 constexpr float kSwayZDivisor = 1.239f;  // ... once every 19.5 s (a single-precision division)
 constexpr double kEyeHeight = 6.0;
 constexpr double kLookAtHeight = 2.0;  // looks at (0, 2, 0), a third of the way up the logo
+
+// The music player tells when sound goes and comes back (a sound server restarted, say).
+void logSound(const std::string& line) { Log("%s", line.c_str()); }
 }  // namespace
 
 std::string Scene::musicPath() { return resourceFolder() + kMusicFile; }
 
-Scene::Scene() : Scene(absoluteTime, MusicPlayer::open(musicPath())) {}
+Scene::Scene() : Scene(absoluteTime, MusicPlayer::open(musicPath(), logSound)) {}
 
 Scene::Scene(Clock clock_, std::unique_ptr<MusicPlayer> music_)
     : Scene(std::move(clock_), std::move(music_), static_cast<unsigned int>(std::time(nullptr))) {}

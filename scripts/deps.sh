@@ -23,6 +23,8 @@ packages=(
   emscripten nodejs
   # Wayland: weston with XWayland, and sway with its screenshot and key tools
   weston xwayland sway grim wtype
+  # sound servers with a null sink, recorded from its monitor (tests/music/test_sound_servers.py)
+  pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber dbus
   # benchmarks (bench/run.sh): the frame-time plot
   gnuplot-nox
   # the Debian package (cpack -G DEB): dpkg-shlibdeps works out its dependencies

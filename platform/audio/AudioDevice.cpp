@@ -3,6 +3,8 @@
 #include <SDL.h>
 #include <dlfcn.h>
 
+#include <mutex>
+
 namespace {
 
 void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
@@ -22,19 +24,50 @@ void quietAlsa() {
   (void)done;
 }
 
-// About 40 ms per callback: small enough to start promptly, large enough to ride out a busy
-// moment of the device thread.
+// A music loop needs no low latency: about 370 ms per callback rides out a busy machine. (With
+// 190 ms, two cores loaded by builds and a busy loop gave PulseAudio and PipeWire dropouts in
+// every 40 s; SDL keeps no more than one callback's worth queued at the server.)
 int bufferFramesFor(int rate) {
   int frames = 256;
-  while (frames < rate / 25 && frames < 16384) frames *= 2;
+  while (frames < rate / 3 && frames < 32768) frames *= 2;
   return frames;
 }
+
+// SDL's audio driver, counted by open devices. It is started afresh when the first device
+// opens and stopped when the last one closes, because SDL's PulseAudio driver keeps its one
+// connection for good, dead server or not. (SDL_AudioInit rather than SDL_InitSubSystem: the
+// subsystem counts are not for threads other than the window system's.)
+std::mutex driverLock;
+int devicesOpen = 0;
+
+bool holdDriver(std::string& why) {
+  std::lock_guard<std::mutex> hold(driverLock);
+  if (devicesOpen == 0 && SDL_AudioInit(nullptr) != 0) {
+    why = SDL_GetError();
+    return false;
+  }
+  ++devicesOpen;
+  return true;
+}
+
+void releaseDriver() {
+  std::lock_guard<std::mutex> hold(driverLock);
+  if (--devicesOpen == 0) SDL_AudioQuit();
+}
+
 }  // namespace
 
-std::unique_ptr<AudioDevice> AudioDevice::open(int rate, int channels, Fill fill, void* user) {
+void AudioDevice::nameStreams() {
+  SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "disco");
+  SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "disco music loop");
+  SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE, "music");
+}
+
+std::unique_ptr<AudioDevice> AudioDevice::open(int rate, int channels, Fill fill, void* user, bool exactly,
+                                               std::string& why) {
   quietAlsa();
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
-  std::unique_ptr<AudioDevice> device(new AudioDevice(fill, user));
+  if (!holdDriver(why)) return nullptr;
+  std::unique_ptr<AudioDevice> device(new AudioDevice(fill, user));  // lets the driver go with it
   SDL_AudioSpec want{};
   want.freq = rate;
   want.format = AUDIO_F32SYS;
@@ -43,26 +76,30 @@ std::unique_ptr<AudioDevice> AudioDevice::open(int rate, int channels, Fill fill
   want.callback = &AudioDevice::callback;
   want.userdata = device.get();
   SDL_AudioSpec have{};
-  // Rate and channels as the device likes them (the caller converts); float samples always
-  // (SDL converts them to the device's sample type).
-  device->id_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have,
-                                    SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_CHANNELS_CHANGE);
+  // Rate and channels as the device likes them (the caller converts), unless the caller's
+  // samples are already made; float samples always (SDL converts them to the device's type).
+  const int changes = exactly ? 0 : SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_CHANNELS_CHANGE;
+  device->id_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, changes);
   if (device->id_ == 0) {
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    why = SDL_GetError();
     return nullptr;
   }
   device->rate_ = have.freq;
   device->channels_ = have.channels;
   device->bufferFrames_ = have.samples;
+  const char* driver = SDL_GetCurrentAudioDriver();
+  device->driver_ = driver ? driver : "";
   return device;
 }
 
 AudioDevice::~AudioDevice() {
-  SDL_CloseAudioDevice(id_);
-  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  if (id_ != 0) SDL_CloseAudioDevice(id_);
+  releaseDriver();
 }
 
 void AudioDevice::start() { SDL_PauseAudioDevice(id_, 0); }
+
+bool AudioDevice::lost() const { return SDL_GetAudioDeviceStatus(id_) == SDL_AUDIO_STOPPED; }
 
 void AudioDevice::callback(void* self, unsigned char* stream, int bytes) {
   auto* device = static_cast<AudioDevice*>(self);

@@ -2,17 +2,27 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 
 // The sound output: the system's default audio device, fed 32-bit float samples by a callback
 // on the device's own thread. The device may run at another rate or channel count than asked;
 // the samples it wants are interleaved in its own rate() and channels().
+//
+// The sound driver (PulseAudio, PipeWire, ALSA, ...) is chosen afresh whenever no device is
+// open, so a sound server that was restarted, or started late, is found by the next open().
 class AudioDevice {
  public:
   // Fills `out` with `count` samples. Runs on the device's thread: must not block.
   using Fill = void (*)(void* user, float* out, size_t count);
 
-  // Opened paused. Null, silently, when there is no audio driver or no device.
-  static std::unique_ptr<AudioDevice> open(int rate, int channels, Fill fill, void* user);
+  // Names the stream to the sound server ("disco" playing music). Call on the thread that runs
+  // the window system, before the first open().
+  static void nameStreams();
+
+  // Opened paused. Null when there is no audio driver or no device; `why` then says why.
+  // `exactly`: samples stay at `rate` and `channels` whatever the device plays (SDL converts).
+  static std::unique_ptr<AudioDevice> open(int rate, int channels, Fill fill, void* user, bool exactly,
+                                           std::string& why);
   // Returns once the callback has run for the last time.
   ~AudioDevice();
 
@@ -23,7 +33,11 @@ class AudioDevice {
   int channels() const { return channels_; }
   // Samples per callback.
   int bufferFrames() const { return bufferFrames_; }
+  // The sound driver it plays through ("pulseaudio", "pipewire", "alsa", ...).
+  const std::string& driver() const { return driver_; }
   void start();
+  // The device went away (its sound server stopped, say): the callback runs no more.
+  bool lost() const;
 
  private:
   AudioDevice(Fill fill, void* user) : fill_(fill), user_(user) {}
@@ -35,4 +49,5 @@ class AudioDevice {
   int rate_ = 0;
   int channels_ = 0;
   int bufferFrames_ = 0;
+  std::string driver_;
 };

@@ -126,7 +126,7 @@ void AudioLoop::nextPass() {
     state_ = State::Playing;
     return;
   }
-  file_ = AudioFile::open(path_);
+  file_ = nextFile_ ? std::move(nextFile_) : AudioFile::open(path_);
   if (file_) {
     state_ = State::Playing;
   } else {
@@ -134,10 +134,16 @@ void AudioLoop::nextPass() {
   }
 }
 
+void AudioLoop::prepareNextPass() {
+  if (nextFile_ || cacheComplete_ || caching_ || state_ == State::Ended) return;
+  nextFile_ = AudioFile::open(path_);
+}
+
 void AudioLoop::finish() {
   if (state_ != State::PassEnd) return;
   state_ = State::Finishing;
   file_.reset();
+  nextFile_.reset();
   if (!resampler_) return;
   const int room = swr_get_out_samples(resampler_, 0);
   if (room <= 0) return;

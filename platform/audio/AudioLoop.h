@@ -49,6 +49,9 @@ class AudioLoop {
   bool ended() const { return state_ == State::Ended; }
   // At a pass end: play the file again.
   void nextPass();
+  // Opens the file for the next pass ahead of its end, so that nextPass() has no file to open
+  // (which can take a while on a busy machine). Does nothing for a pass replayed from memory.
+  void prepareNextPass();
   // At a pass end: let the resampler's last samples out, then end.
   void finish();
 
@@ -75,6 +78,7 @@ class AudioLoop {
 
   std::string path_;
   std::unique_ptr<AudioFile> file_;
+  std::unique_ptr<AudioFile> nextFile_;  // the next pass's, opened ahead
   int outputRate_;
   int outputChannels_;
   size_t cacheLimit_;

@@ -12,15 +12,21 @@
 #include "platform/audio/AudioRing.h"
 
 namespace {
-constexpr double kAheadSeconds = 0.5;  // decoded audio waiting for the device, at most
+using Clock = std::chrono::steady_clock;
+constexpr double kAheadSeconds = 2.0;  // decoded audio waiting for the device, at most
 constexpr size_t kChunkFrames = 1024;  // decoded per step of the decoding thread
 constexpr auto kNap = std::chrono::milliseconds(10);
+constexpr auto kRetry = std::chrono::seconds(1);  // between looks for a sound device
+constexpr int kMaxChannels = 8;                   // what sound devices take
 }  // namespace
 
 struct MusicPlayer::Playback {
+  MusicPlayer::Report report;
   std::unique_ptr<AudioRing> ring;  // outlives the device: its callback reads here
   std::unique_ptr<AudioLoop> loop;
-  std::unique_ptr<AudioDevice> device;
+  std::unique_ptr<AudioDevice> device;  // the decoding thread's, once that runs
+  bool deviceStarted = false;
+  Clock::time_point nextLook;
   std::atomic<bool> loops{false};
   std::atomic<bool> playing{false};
   std::atomic<bool> stopping{false};
@@ -32,18 +38,52 @@ struct MusicPlayer::Playback {
     device.reset();
   }
 
+  void say(const std::string& line) const {
+    if (report) report(line);
+  }
+
   // The device's thread: whatever is decoded, then silence (an underrun, or the end).
   static void fill(void* user, float* out, size_t count) {
     const size_t got = static_cast<Playback*>(user)->ring->read(out, count);
     std::fill(out + got, out + count, 0.0f);
   }
 
-  // The decoding thread: keeps the ring full, a chunk at a time.
+  std::unique_ptr<AudioDevice> openDevice(int rate, int channels, bool exactly, std::string& why) {
+    return AudioDevice::open(rate, channels, &Playback::fill, this, exactly, why);
+  }
+
+  // On the decoding thread: drops a device that went away, looks for one now and then while
+  // there is none, and starts it once the caller has said play().
+  void keepSound() {
+    if (device && device->lost()) {
+      say("sound lost: the " + device->driver() + " device went away");
+      device.reset();  // SDL takes a second or so to let a dead server's device go ...
+      nextLook = Clock::now();  // ... by which time a restarted one may well be back
+    }
+    if (!device && Clock::now() >= nextLook) {
+      nextLook = Clock::now() + kRetry;
+      std::string why;
+      // The ring holds samples made for the device before: the new one takes them as they are.
+      device = openDevice(loop->outputRate(), loop->outputChannels(), true, why);
+      deviceStarted = false;
+      if (device) say("sound back: " + device->driver() + " at " + std::to_string(device->rate()) + " Hz");
+    }
+    if (device && playing && !deviceStarted) {
+      device->start();
+      deviceStarted = true;
+    }
+  }
+
+  // The decoding thread: keeps the ring full, a chunk at a time, and the sound going.
   void decode() {
-    const size_t channels = static_cast<size_t>(device->channels());
+    const size_t channels = static_cast<size_t>(loop->outputChannels());
     std::vector<float> chunk(kChunkFrames * channels);
     while (!stopping) {
-      if (loop->ended()) return;
+      keepSound();
+      if (loop->ended()) {
+        std::this_thread::sleep_for(kNap);
+        continue;
+      }
       if (loop->atPassEnd()) {
         // Whether to go round again is the caller's to say, up to the moment it plays.
         if (!playing) {
@@ -56,6 +96,9 @@ struct MusicPlayer::Playback {
         continue;
       }
       if (ring->space() < chunk.size()) {
+        // Time to spare: the next pass's file is opened now, not at the seam, where the
+        // device would wait for it.
+        if (loops) loop->prepareNextPass();
         std::this_thread::sleep_for(kNap);
         continue;
       }
@@ -65,22 +108,31 @@ struct MusicPlayer::Playback {
   }
 };
 
-std::unique_ptr<MusicPlayer> MusicPlayer::open(const std::string& path) {
+std::unique_ptr<MusicPlayer> MusicPlayer::open(const std::string& path, Report report) {
   auto playback = std::make_unique<Playback>();
+  playback->report = std::move(report);
   try {
-    // The device plays the file as close to its own rate and channels as it can.
-    playback->loop = AudioLoop::open(path, [&playback](int& rate, int& channels) {
-      playback->device = AudioDevice::open(rate, channels, &Playback::fill, playback.get());
-      if (!playback->device) return false;
-      rate = playback->device->rate();
-      channels = playback->device->channels();
+    AudioDevice::nameStreams();
+    // The device plays the file as close to its own rate and channels as it can; without a
+    // device the samples are made for one that takes the file as it is.
+    std::string why;
+    playback->loop = AudioLoop::open(path, [&playback, &why](int& rate, int& channels) {
+      channels = std::min(channels, kMaxChannels);
+      playback->device = playback->openDevice(rate, channels, false, why);
+      if (playback->device) {
+        rate = playback->device->rate();
+        channels = playback->device->channels();
+      }
       return true;
     });
     if (!playback->loop) return nullptr;
-    const size_t aheadFrames =
-        std::max<size_t>(static_cast<size_t>(playback->device->rate() * kAheadSeconds),
-                         2 * (kChunkFrames + playback->device->bufferFrames()));
-    playback->ring = std::make_unique<AudioRing>(aheadFrames * playback->device->channels());
+    if (!playback->device) {
+      playback->say("no sound: " + why);
+      playback->nextLook = Clock::now() + kRetry;
+    }
+    const AudioLoop& loop = *playback->loop;
+    const size_t aheadFrames = static_cast<size_t>(loop.outputRate() * kAheadSeconds) + kChunkFrames;
+    playback->ring = std::make_unique<AudioRing>(aheadFrames * loop.outputChannels());
     playback->decoder = std::thread(&Playback::decode, playback.get());
   } catch (const std::exception&) {  // no memory or no thread for it: no music
     return nullptr;
@@ -93,7 +145,4 @@ MusicPlayer::~MusicPlayer() = default;
 
 void MusicPlayer::setLoops(bool loops) { playback_->loops = loops; }
 
-void MusicPlayer::play() {
-  playback_->playing = true;
-  playback_->device->start();
-}
+void MusicPlayer::play() { playback_->playing = true; }

@@ -1,19 +1,26 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
 // Plays one sound file, optionally looping it endlessly. open() yields no player at all when
-// the file cannot be opened as audio, or there is no sound device; the caller then simply has
-// no music.
+// the file cannot be opened as audio; the caller then simply has no music.
 //
 // The loop is gapless and sample-exact: the last sample of the track (as long as its container
 // says, without the encoder's padding) is followed directly by its first one. Decoding runs on
-// a thread of its own, a few hundred milliseconds ahead of the device, and neither the device
-// nor the caller ever waits for it.
+// a thread of its own, about two seconds ahead of the device, and neither the device nor the
+// caller ever waits for it.
+//
+// Sound that is not there (no sound server yet, or one that went away) leaves the player
+// silent; the decoding thread looks for a sound device again every second and goes on with
+// the music where it stopped once there is one.
 class MusicPlayer {
  public:
-  static std::unique_ptr<MusicPlayer> open(const std::string& path);
+  // Told, on the player's own thread, one line each time sound goes or comes back.
+  using Report = std::function<void(const std::string& line)>;
+
+  static std::unique_ptr<MusicPlayer> open(const std::string& path, Report report = nullptr);
   // Stops the sound and the decoding thread.
   ~MusicPlayer();
 

@@ -25,6 +25,19 @@ std::string reason(int status) {
   return text;
 }
 
+// Hands the encoder the frame's nb_samples samples from `interleaved`, stamped as the ones that
+// follow the `sent` samples before them; the encoder takes one plane per channel.
+int sendSamples(AVCodecContext* encoder, AVFrame* frame, const float* interleaved, int64_t& sent) {
+  const int channels = frame->ch_layout.nb_channels;
+  for (int ch = 0; ch < channels; ++ch) {
+    auto* plane = reinterpret_cast<float*>(frame->data[ch]);
+    for (int i = 0; i < frame->nb_samples; ++i) plane[i] = interleaved[static_cast<size_t>(i) * channels + ch];
+  }
+  frame->pts = sent;
+  sent += frame->nb_samples;
+  return avcodec_send_frame(encoder, frame);
+}
+
 }  // namespace
 
 struct VideoEncoder::Context {
@@ -225,14 +238,7 @@ bool VideoEncoder::addAudio(const float* samples, size_t frames) {
   for (; c.held.size() - at >= whole; at += whole) {
     int status = av_frame_make_writable(frame);
     if (status < 0) return fail("audio frame", status);
-    // The encoder takes one plane per channel.
-    for (int ch = 0; ch < channels; ++ch) {
-      auto* plane = reinterpret_cast<float*>(frame->data[ch]);
-      for (int i = 0; i < frame->nb_samples; ++i) plane[i] = c.held[at + static_cast<size_t>(i) * channels + ch];
-    }
-    frame->pts = c.samplesIn;
-    c.samplesIn += frame->nb_samples;
-    status = avcodec_send_frame(c.codec[kAudio], frame);
+    status = sendSamples(c.codec[kAudio], frame, c.held.data() + at, c.samplesIn);
     if (status < 0) return fail("AAC encoder", status);
     if (!encode(kAudio)) return false;
   }
@@ -270,15 +276,7 @@ bool VideoEncoder::finish() {
       last->nb_samples = left;
       av_channel_layout_copy(&last->ch_layout, &a->ch_layout);
       int status = av_frame_get_buffer(last, 0);
-      if (status >= 0) {
-        for (int ch = 0; ch < channels; ++ch) {
-          auto* plane = reinterpret_cast<float*>(last->data[ch]);
-          for (int i = 0; i < left; ++i) plane[i] = c.held[static_cast<size_t>(i) * channels + ch];
-        }
-        last->pts = c.samplesIn;
-        c.samplesIn += left;
-        status = avcodec_send_frame(a, last);
-      }
+      if (status >= 0) status = sendSamples(a, last, c.held.data(), c.samplesIn);
       av_frame_free(&last);
       c.held.clear();
       if (status < 0) return fail("AAC encoder", status);

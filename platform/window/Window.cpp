@@ -95,6 +95,9 @@ std::string startWindowSystem() {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   // A full-screen window stays put when it loses focus.
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+  // The desktop hears who holds its screen saver off, and why.
+  SDL_SetHint(SDL_HINT_APP_NAME, "disco");
+  SDL_SetHint(SDL_HINT_SCREENSAVER_INHIBIT_ACTIVITY_NAME, "Showing a disco scene");
   return connectDisplayServer();
 }
 

@@ -10,8 +10,8 @@ N samples ffmpeg decodes (it also hands out the encoder's end padding), over and
 "fixtures" makes short files of several codecs, rates and channel counts and plays them in real
 time round two seams (one once: exactly one pass, then silence). --delay speeds the driver up:
 milliseconds per device buffer instead of its real duration. The player plays until the recording
-holds those passes, however long a busy machine takes. Underruns there (the decoder starved, a
-device buffer padded with silence, then the track where it was) are left out, but not at a seam.
+holds those passes, however long a busy machine takes. A gap of silence anywhere (the device ran
+dry: a dropout) fails, at a seam or mid-pass.
 """
 import argparse
 import concurrent.futures
@@ -64,6 +64,7 @@ def expected(track, at, count, once):
 
 
 NOT_YET = "the track's first samples never reach the device"
+DEVICE_BUFFER = 16384 / 44100  # seconds the player asks of the device per buffer
 
 
 def first_difference(a, b, frame_bytes):
@@ -75,21 +76,38 @@ def first_difference(a, b, frame_bytes):
     return lo - lo % frame_bytes
 
 
-def compare(recording, track, frame_bytes, once, seam_frames):
-    """(problems, passes of the track heard, underruns left out). Silence until the track starts,
-    then the track, over and over (or once). An underrun, where the decoder fell behind the device
-    on a busy machine, pads a device buffer with silence and the track then goes on where it was:
-    such a gap is left out, but not at a seam, where it is a gap the player makes."""
+def track_start(recording, track, frame_bytes, anywhere):
+    """(byte offset in the recording where the track is first heard, byte offset in the track
+    there), or None. The track is found from its first sample on, or, `anywhere`, from the first
+    sound in the recording on (a player that went on after its sound server came back)."""
+    if anywhere:
+        at = len(recording) - len(recording.lstrip(b"\0"))
+        at -= at % frame_bytes
+        key = recording[at:at + 64 * frame_bytes]
+        into = track.find(key)
+        while into >= 0 and into % frame_bytes:
+            into = track.find(key, into + 1)
+        return (at, into) if len(key) == 64 * frame_bytes and into >= 0 else None
     start = recording.find(track[:64 * frame_bytes])
     while start >= 0 and start % frame_bytes:
         start = recording.find(track[:64 * frame_bytes], start + 1)
-    if start < 0:
+    return (start, 0) if start >= 0 else None
+
+
+def compare(recording, track, frame_bytes, once, seam_frames, anywhere=False):
+    """(problems, passes of the track heard, gaps). Silence until the track starts, then the
+    track, over and over (or once). A gap of silence after which the track goes on where it was
+    (the device ran dry: a dropout a listener hears) is a problem of its own, and the
+    comparison goes on after it; anything else ends it."""
+    found = track_start(recording, track, frame_bytes, anywhere)
+    if found is None:
         return [NOT_YET], 0.0, 0
+    start, heard = found  # bytes into the recording; into the expected stream
     if recording[:start].strip(b"\0"):
         return ["sound before the track's first sample"], 0.0, 0
     body = recording[start:len(recording) - (len(recording) - start) % frame_bytes]
     frames = len(track) // frame_bytes
-    at, heard, underruns = 0, 0, 0  # bytes into body, into the expected stream
+    at, first, gaps = 0, heard, []  # bytes into body
     while at < len(body):
         count = len(body) - at if once and heard >= len(track) else min(len(body) - at, len(track) - heard % len(track))
         want = expected(track, heard, count, once)
@@ -102,20 +120,20 @@ def compare(recording, track, frame_bytes, once, seam_frames):
         zeros -= zeros % frame_bytes
         frame = heard // frame_bytes
         if zeros == len(body) - at:
-            break  # the player was stopped in an underrun: nothing after it to be out of place
+            break  # the player was stopped in a gap: nothing after it to be out of place
         if zeros:
             after = min(len(body) - at - zeros, 4096 * frame_bytes)
             if body[at + zeros:at + zeros + after] == expected(track, heard, after, once):
-                if min(frame % frames, frames - frame % frames) > seam_frames:
-                    at, underruns = at + zeros, underruns + 1
-                    continue
-                return [f"pass {frame // frames + 1}: {zeros // frame_bytes} frames of silence at the seam"], \
-                    heard / len(track), underruns
+                where = "at the seam" if min(frame % frames, frames - frame % frames) <= seam_frames else \
+                    f"mid-pass, at frame {frame % frames} of {frames}"
+                gaps.append(f"pass {frame // frames + 1}: {zeros // frame_bytes} frames of silence {where}")
+                at += zeros
+                continue
         what = "silence" if not body[at:at + frame_bytes].strip(b"\0") else "other samples"
-        return [f"pass {frame // frames + 1}, frame {frame % frames} of {frames}: {what} instead of the track's"], \
-            heard / len(track), underruns
-    passes = len(body) / len(track) if once else heard / len(track)
-    return [], passes, underruns
+        return gaps + [f"pass {frame // frames + 1}, frame {frame % frames} of {frames}: {what} instead of the track's"], \
+            (heard - first) / len(track), len(gaps)
+    passes = len(body) / len(track) if once else (heard - first) / len(track)
+    return gaps, passes, len(gaps)
 
 
 def check(capture, path, rate, samples, once=False, delay_ms=None, folder="."):
@@ -129,11 +147,11 @@ def check(capture, path, rate, samples, once=False, delay_ms=None, folder="."):
     speed = 1.0
     if delay_ms:
         env["SDL_DISKAUDIODELAY"] = str(delay_ms)
-        speed = 2048 / rate * 1000 / delay_ms  # the player asks for buffers of 2048 at 44.1 kHz
+        speed = DEVICE_BUFFER * 1000 / delay_ms  # seconds of sound per second
     # Plays until the recording holds enough passes (a busy machine makes that take longer),
     # then closes the player's input; the deadline only ends a player that never gets there.
     needed = 1.1 if once else 2.1
-    seam_frames = 2048 * rate // 44100  # a device buffer either side of a seam
+    seam_frames = int(DEVICE_BUFFER * rate)  # a device buffer either side of a seam
     deadline = time.monotonic() + 10 * ((needed + 0.2) * samples / rate / speed) + 60
     capture_run = subprocess.Popen([capture, path, str(deadline - time.monotonic())] + (["once"] if once else []),
                                    env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
@@ -151,18 +169,18 @@ def check(capture, path, rate, samples, once=False, delay_ms=None, folder="."):
                 continue
             if problems or passes >= needed:
                 break
-            goal += (needed - passes + 0.05) * len(track)  # underruns took some of the room
+            goal += (needed - passes + 0.05) * len(track)
         time.sleep(0.1)
     out, err = capture_run.communicate(timeout=120)  # ends the capture's input
     if "player open" not in out:
         return [f"{path}: no player: {out} {err}"]
     with open(recording, "rb") as f:
-        problems, passes, underruns = compare(f.read(), track, 4 * channels, once, seam_frames)
+        problems, passes, gaps = compare(f.read(), track, 4 * channels, once, seam_frames)
     if not problems and passes < needed:
         problems = [f"only {passes:.2f} passes recorded"]
     costs = " ".join(out.split("\n")[1:]).strip()
     print(f"{os.path.basename(path)}: {samples} samples, {rate} Hz x {channels}; {costs};"
-          f" {underruns} underruns left out:", "FAIL" if problems else "ok")
+          f" {gaps} gaps:", "FAIL" if problems else "ok")
     return [f"{os.path.basename(path)}: {p}" for p in problems]
 
 

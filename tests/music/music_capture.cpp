@@ -2,6 +2,7 @@
 // cost. With SDL_AUDIODRIVER=disk the device's output lands in SDL_DISKAUDIOFILE.
 //
 // Usage: music_capture FILE SECONDS [once]
+// Lines saying that sound went or came back go to stderr at once.
 // Plays until its standard input ends (the caller has what it wanted), at most SECONDS.
 // Prints "player none", or "player open" and: open_ms (time open() took), heap_bytes (heap
 // the player holds while playing) and cpu_share (process CPU per second of playing: the
@@ -36,7 +37,8 @@ int main(int argc, char** argv) {
   }
   const size_t heapBefore = mallinfo2().uordblks;
   const double openStart = seconds();
-  auto player = MusicPlayer::open(argv[1]);
+  // Lines about sound going and coming back go to stderr as they come.
+  auto player = MusicPlayer::open(argv[1], [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
   const double openMs = 1000.0 * (seconds() - openStart);
   if (!player) {
     std::printf("player none\n");

@@ -1,0 +1,255 @@
+#!/usr/bin/env python3
+"""The music player through real sound servers: PulseAudio, and PipeWire (at 48 kHz, so
+resampled) with WirePlumber and pipewire-pulse on a session bus of its own. Each runs in a
+runtime folder of its own with a null sink, recorded from its monitor.
+
+Usage: test_sound_servers.py MUSIC_CAPTURE [--seconds S] [--busy] [unittest arguments]
+
+- The loop: through PulseAudio the recording is the track sample for sample, seams included;
+  through PipeWire it holds no gap of silence. --seconds sets how long it plays (the soak runs
+  120) and --busy keeps a core busy meanwhile.
+- A server restarted while the music plays, and one started after it: the music is back within
+  2 s of the server, going on with the loop, and the player says "sound lost" and "sound back".
+"""
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from harness import stop_process, wait_until  # noqa: E402
+from check_seams import DEVICE_BUFFER, VOICES, compare, ffmpeg  # noqa: E402
+
+CAPTURE = os.path.abspath(sys.argv.pop(1))
+FRAME = 8  # bytes of a stereo float frame
+BACK_WITHIN = 2.0  # seconds from a server's return to the player's
+
+
+def option(name, convert):
+    if name in sys.argv:
+        at = sys.argv.index(name)
+        value = convert(sys.argv[at + 1]) if convert else True
+        del sys.argv[at:at + (2 if convert else 1)]
+        return value
+    return None
+
+
+SECONDS = option("--seconds", float) or 8.0  # of the loop; CI's short run
+BUSY = bool(option("--busy", None))
+
+
+class Server:
+    """A sound server of the kind `kind` ("pulseaudio" or "pipewire") in `folder`, with a null
+    sink "out" at `rate`. start() and stop() may come and go while players run."""
+
+    def __init__(self, kind, folder):
+        self.kind, self.folder = kind, folder
+        self.rate = 44100 if kind == "pulseaudio" else 48000
+        self.processes = []
+        runtime = os.path.join(folder, "run")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        client = os.path.join(folder, "client.conf")
+        with open(client, "w") as f:
+            f.write("autospawn = no\n")  # a late start is ours to make, not libpulse's
+        self.env = {k: v for k, v in os.environ.items() if not k.startswith(("PULSE_", "PIPEWIRE_", "DBUS_"))}
+        self.env.update(XDG_RUNTIME_DIR=runtime, HOME=folder, XDG_CONFIG_HOME=os.path.join(folder, "config"),
+                        PULSE_CLIENTCONFIG=client)
+        self.env.pop("SDL_AUDIODRIVER", None)
+
+    def spawn(self, *command):
+        log = open(os.path.join(self.folder, os.path.basename(command[0]) + ".log"), "ab")
+        process = subprocess.Popen(command, env=self.env, stdout=log, stderr=subprocess.STDOUT)
+        self.processes.append(process)
+        return process
+
+    def start(self):
+        if self.kind == "pulseaudio":
+            config = os.path.join(self.folder, "default.pa")
+            with open(config, "w") as f:
+                f.write("load-module module-native-protocol-unix\n"
+                        f"load-module module-null-sink sink_name=out rate={self.rate} format=float32le channels=2\n"
+                        "set-default-sink out\n")
+            self.spawn("pulseaudio", "-n", "-F", config, "--exit-idle-time=-1", "--daemonize=no",
+                       "--use-pid-file=no", "--disallow-exit", "--log-target=stderr")
+        else:
+            bus = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1", "--print-pid=1"],
+                                 env=self.env, check=True, capture_output=True, text=True).stdout.split()
+            self.env["DBUS_SESSION_BUS_ADDRESS"], self.bus = bus[0], int(bus[1])
+            self.spawn("pipewire")
+            wait_until(lambda: os.path.exists(os.path.join(self.env["XDG_RUNTIME_DIR"], "pipewire-0")), "pipewire")
+            self.spawn("wireplumber")
+            self.spawn("pipewire-pulse")
+            wait_until(lambda: self.pactl("info") is not None, "pipewire-pulse")
+            self.pactl("load-module", "module-null-sink", "sink_name=out", f"rate={self.rate}", "channels=2")
+            self.pactl("set-default-sink", "out")
+        wait_until(lambda: "out" in (self.pactl("list", "short", "sinks") or ""), f"{self.kind}'s null sink")
+
+    def pactl(self, *arguments):
+        done = subprocess.run(["pactl", *arguments], env=self.env, capture_output=True, text=True)
+        return done.stdout if done.returncode == 0 else None
+
+    def stop(self):
+        for process in reversed(self.processes):
+            stop_process(process)
+        self.processes = []
+        if getattr(self, "bus", None):
+            os.kill(self.bus, signal.SIGTERM)
+            self.bus = None
+
+    def record(self, path):
+        """parec on the sink's monitor, in the sink's own format, with a generous buffer."""
+        return subprocess.Popen(["parec", "-d", "out.monitor", "--raw", "--format=float32le", f"--rate={self.rate}",
+                                 "--channels=2", "--latency-msec=500", "--file-format=raw", path],
+                                env=self.env, stderr=subprocess.DEVNULL)
+
+
+class Player:
+    """music_capture playing `path` in a loop in the server's environment, its lines timed."""
+
+    def __init__(self, path, env):
+        self.process = subprocess.Popen([CAPTURE, path, "3600"], env=env, stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        self.lines = []  # (monotonic time, line)
+        self.reader = threading.Thread(target=self.read, daemon=True)
+        self.reader.start()
+
+    def read(self):
+        for line in self.process.stderr:
+            self.lines.append((time.monotonic(), line.strip()))
+
+    def said(self, prefix):
+        return [at for at, line in self.lines if line.startswith(prefix)]
+
+    def stop(self):
+        self.process.stdin.close()  # its input ends: it stops
+        out = self.process.stdout.read()
+        self.process.wait(60)
+        self.reader.join(10)
+        return out
+
+
+def silent_gaps(recording, least_frames=32):
+    """Runs of at least `least_frames` frames of digital silence between the first sound and
+    the last: through a resampler the track never holds one, a device that ran dry does."""
+    samples = memoryview(recording)[:len(recording) - len(recording) % FRAME].cast("Q")  # a frame each
+    nonzero = [i for i in range(len(samples)) if samples[i]]
+    if not nonzero:
+        return [], 0
+    gaps, last = [], nonzero[0]
+    for i in nonzero[1:]:
+        if i - last > least_frames:
+            gaps.append((last + 1, i - last - 1))
+        last = i
+    return gaps, nonzero[-1] - nonzero[0] + 1
+
+
+class SoundServers(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="disco-sound-")
+        # Two seconds of chirps and noise, as AAC in MP4 like the demo's own music.
+        cls.song = os.path.join(cls.folder, "song.m4a")
+        ffmpeg("-y", "-f", "lavfi", "-i", f"aevalsrc={'|'.join(VOICES[:2])}:s=44100", "-af",
+               "atrim=end_sample=88200", "-c:a", "aac", cls.song)
+        cls.track = ffmpeg("-i", cls.song, "-f", "f32le", "-")[:88200 * FRAME]
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.folder, ignore_errors=True)
+
+    def server(self, kind):
+        folder = tempfile.mkdtemp(prefix=kind + "-", dir=self.folder)
+        server = Server(kind, folder)
+        self.addCleanup(server.stop)
+        return server
+
+    def check_music(self, server, recording, what, anywhere):
+        """The recording holds the music and no dropout: sample for sample through PulseAudio."""
+        with open(recording, "rb") as f:
+            heard = f.read()
+        if server.kind == "pulseaudio":
+            problems, passes, _ = compare(heard, self.track, FRAME, False, int(DEVICE_BUFFER * 44100), anywhere)
+            self.assertEqual(problems, [], f"{what} through {server.kind}")
+            self.assertGreater(passes, 1.0, f"{what}: not round a seam through {server.kind}")
+        else:
+            gaps, sounding = silent_gaps(heard)
+            self.assertEqual(gaps, [], f"{what}: gaps (frame, frames) through {server.kind}")
+            self.assertGreater(sounding, 1.1 * len(self.track) // FRAME * server.rate / 44100,
+                               f"{what}: not round a seam through {server.kind}")
+
+    def record_until(self, server, player, recording, seconds):
+        """Records until `seconds` of sound are in, however long a busy machine takes."""
+        recorder = server.record(recording)
+        try:
+            wait_until(lambda: os.path.exists(recording) and len(open(recording, "rb").read().strip(b"\0"))
+                       >= seconds * server.rate * FRAME, f"{seconds} s of music through {server.kind}",
+                       timeout=60 + 3 * seconds, gave_up=lambda: player.process.poll() is not None and "player ended")
+        finally:
+            stop_process(recorder)
+
+    def the_loop_plays_without_dropouts(self, kind):
+        server = self.server(kind)
+        server.start()
+        recording = os.path.join(server.folder, "loop.raw")
+        recorder = server.record(recording)  # from before the first sample on
+        busy = subprocess.Popen([sys.executable, "-c", "while True: pass"]) if BUSY else None
+        player = Player(self.song, server.env)
+        try:
+            wait_until(lambda: os.path.exists(recording) and len(open(recording, "rb").read().strip(b"\0"))
+                       >= SECONDS * server.rate * FRAME, f"{SECONDS} s of music through {kind}",
+                       timeout=60 + 3 * SECONDS, gave_up=lambda: player.process.poll() is not None and "player ended")
+        finally:
+            stop_process(busy)
+            stop_process(recorder)
+            player.stop()
+        self.check_music(server, recording, "the loop", anywhere=False)
+        print(f"{kind}: {SECONDS:.0f} s of the loop, no dropout{' with a core busy' if BUSY else ''}", flush=True)
+
+    def music_back(self, kind, late):
+        server = self.server(kind)
+        if not late:
+            server.start()
+        player = Player(self.song, server.env)
+        try:
+            if late:
+                wait_until(lambda: player.said("no sound: "), "'no sound' from a player without a server")
+            else:
+                self.record_until(server, player, os.path.join(server.folder, "before.raw"), 0.5)
+                server.stop()
+                wait_until(lambda: player.said("sound lost: "), f"'sound lost' once {kind} stopped")
+            server.start()
+            ready = time.monotonic()
+            wait_until(lambda: player.said("sound back: "), f"'sound back' once {kind} is back")
+            latency = player.said("sound back: ")[0] - ready
+            recording = os.path.join(server.folder, "after.raw")
+            self.record_until(server, player, recording, 2.5)
+        finally:
+            player.stop()
+        self.assertLess(latency, BACK_WITHIN, f"{kind}: the music came back {latency:.2f} s after the server")
+        self.check_music(server, recording, "the music after the server came back", anywhere=True)
+        said = [line for _, line in player.lines if line.startswith(("sound", "no sound"))]
+        self.assertEqual(len(said), 2, said)  # one line as it goes, one as it comes back
+        print(f"{kind}: music back {latency:.2f} s after a {'late start' if late else 'restart'}", flush=True)
+
+    def test_pulseaudio_loop(self):
+        self.the_loop_plays_without_dropouts("pulseaudio")
+
+    def test_pipewire_loop(self):
+        self.the_loop_plays_without_dropouts("pipewire")
+
+    def test_pulseaudio_restart_and_late_start(self):
+        self.music_back("pulseaudio", late=False)
+        self.music_back("pulseaudio", late=True)
+
+    def test_pipewire_restart_and_late_start(self):
+        self.music_back("pipewire", late=False)
+        self.music_back("pipewire", late=True)
+
+
+if __name__ == "__main__":
+    unittest.main()
