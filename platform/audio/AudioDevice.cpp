@@ -63,6 +63,8 @@ void AudioDevice::nameStreams() {
   SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE, "music");
 }
 
+void AudioDevice::threadDone() { SDL_TLSCleanup(); }
+
 std::unique_ptr<AudioDevice> AudioDevice::open(int rate, int channels, Fill fill, void* user, bool exactly,
                                                std::string& why) {
   quietAlsa();

@@ -19,6 +19,10 @@ class AudioDevice {
   // the window system, before the first open().
   static void nameStreams();
 
+  // Lets go of what SDL keeps for the calling thread (its last error message): call as a thread
+  // that used devices ends, since SDL frees it only for threads of its own.
+  static void threadDone();
+
   // Opened paused. Null when there is no audio driver or no device; `why` then says why.
   // `exactly`: samples stay at `rate` and `channels` whatever the device plays (SDL converts).
   static std::unique_ptr<AudioDevice> open(int rate, int channels, Fill fill, void* user, bool exactly,

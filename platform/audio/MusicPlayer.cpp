@@ -105,6 +105,7 @@ struct MusicPlayer::Playback {
       const size_t frames = loop->read(chunk.data(), kChunkFrames);
       ring->write(chunk.data(), frames * channels);
     }
+    AudioDevice::threadDone();
   }
 };
 
