@@ -186,11 +186,16 @@ class SoundServers(unittest.TestCase):
         """Records until `seconds` of sound are in, however long a busy machine takes."""
         recorder = server.record(recording)
         try:
-            wait_until(lambda: os.path.exists(recording) and len(open(recording, "rb").read().strip(b"\0"))
-                       >= seconds * server.rate * FRAME, f"{seconds} s of music through {server.kind}",
-                       timeout=60 + 3 * seconds, gave_up=lambda: player.process.poll() is not None and "player ended")
+            self.wait_for_sound(server, player, recording, seconds)
         finally:
             stop_process(recorder)
+
+    @staticmethod
+    def wait_for_sound(server, player, recording, seconds):
+        """Waits until the recording holds `seconds` of sound, however long a busy machine takes."""
+        wait_until(lambda: os.path.exists(recording) and len(open(recording, "rb").read().strip(b"\0"))
+                   >= seconds * server.rate * FRAME, f"{seconds} s of music through {server.kind}",
+                   timeout=60 + 3 * seconds, gave_up=lambda: player.process.poll() is not None and "player ended")
 
     def the_loop_plays_without_dropouts(self, kind):
         server = self.server(kind)
@@ -200,9 +205,7 @@ class SoundServers(unittest.TestCase):
         busy = subprocess.Popen([sys.executable, "-c", "while True: pass"]) if BUSY else None
         player = Player(self.song, server.env)
         try:
-            wait_until(lambda: os.path.exists(recording) and len(open(recording, "rb").read().strip(b"\0"))
-                       >= SECONDS * server.rate * FRAME, f"{SECONDS} s of music through {kind}",
-                       timeout=60 + 3 * SECONDS, gave_up=lambda: player.process.poll() is not None and "player ended")
+            self.wait_for_sound(server, player, recording, SECONDS)
         finally:
             stop_process(busy)
             stop_process(recorder)

@@ -9,8 +9,12 @@
 #include <string.h>
 #include <unistd.h>
 
+/* Tries for the keyboard until it is had, or gives up after a minute (the test then reads no
+ * "locked" and fails, rather than waiting for ever). The holder lets go once it has lost the
+ * focus, and no event tells when: the grab is tried again every 2 ms. */
 static void lock(Display* display, Window popup) {
-  for (;;) {
+  for (int attempt = 0;; ++attempt) {
+    if (attempt == 30000) exit(1);
     XSetInputFocus(display, popup, RevertToParent, CurrentTime);
     if (XGrabKeyboard(display, popup, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess) break;
     usleep(2000);
