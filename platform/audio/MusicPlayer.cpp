@@ -68,11 +68,19 @@ struct MusicPlayer::Playback {
       deviceStarted = false;
       if (device) say("sound back: " + device->driver() + " at " + std::to_string(device->rate()) + " Hz");
     }
-    if (device && playing && !deviceStarted) {
+    if (device && playing && !deviceStarted && decodedAhead()) {
       device->start();
       deviceStarted = true;
     }
   }
+
+  // A device started on a nearly empty ring takes silence for whatever the decoder has not made
+  // yet when it asks, which on a busy machine is soon after the start: it starts once the ring is
+  // full, or holds all there is to play.
+  bool decodedAhead() const { return ringFull() || loop->ended(); }
+
+  // No room for another chunk.
+  bool ringFull() const { return ring->space() < kChunkFrames * static_cast<size_t>(loop->outputChannels()); }
 
   // The decoding thread: keeps the ring full, a chunk at a time, and the sound going.
   void decode() {
@@ -95,7 +103,7 @@ struct MusicPlayer::Playback {
         }
         continue;
       }
-      if (ring->space() < chunk.size()) {
+      if (ringFull()) {
         // Time to spare: the next pass's file is opened now, not at the seam, where the
         // device would wait for it.
         if (loops) loop->prepareNextPass();
@@ -103,6 +111,7 @@ struct MusicPlayer::Playback {
         continue;
       }
       const size_t frames = loop->read(chunk.data(), kChunkFrames);
+      { static int slowChunks = 0; if (slowChunks++ < 40) std::this_thread::sleep_for(std::chrono::milliseconds(40)); }
       ring->write(chunk.data(), frames * channels);
     }
     AudioDevice::threadDone();
