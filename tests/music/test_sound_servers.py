@@ -62,8 +62,8 @@ class Server:
         self.env.pop("SDL_AUDIODRIVER", None)
 
     def spawn(self, *command):
-        log = open(os.path.join(self.folder, os.path.basename(command[0]) + ".log"), "ab")
-        process = subprocess.Popen(command, env=self.env, stdout=log, stderr=subprocess.STDOUT)
+        with open(os.path.join(self.folder, os.path.basename(command[0]) + ".log"), "ab") as log:
+            process = subprocess.Popen(command, env=self.env, stdout=log, stderr=subprocess.STDOUT)
         self.processes.append(process)
         return process
 
@@ -102,10 +102,15 @@ class Server:
             self.bus = None
 
     def record(self, path):
-        """parec on the sink's monitor, in the sink's own format, with a generous buffer."""
-        return subprocess.Popen(["parec", "-d", "out.monitor", "--raw", "--format=float32le", f"--rate={self.rate}",
-                                 "--channels=2", "--latency-msec=500", "--file-format=raw", path],
-                                env=self.env, stderr=subprocess.DEVNULL)
+        """parec on the sink's monitor, in the sink's own format, with a generous buffer; returns
+        once it is writing (silence, before a player starts), so it hears whatever plays from then
+        on: a recorder whose stream is on the server may still be a moment from its first data."""
+        recorder = subprocess.Popen(["parec", "-d", "out.monitor", "--raw", "--format=float32le", f"--rate={self.rate}",
+                                     "--channels=2", "--latency-msec=500", "--file-format=raw", path],
+                                    env=self.env, stderr=subprocess.DEVNULL)
+        wait_until(lambda: os.path.exists(path) and os.path.getsize(path) > 0, f"a recorder writing from {self.kind}",
+                   gave_up=lambda: recorder.poll() is not None and "parec ended")
+        return recorder
 
 
 class Player:
@@ -130,7 +135,17 @@ class Player:
         out = self.process.stdout.read()
         self.process.wait(60)
         self.reader.join(10)
+        self.process.stdout.close()
+        self.process.stderr.close()
         return out
+
+
+def sound_in(recording):
+    """Bytes from the first sound in the recording to the last, 0 before it exists."""
+    if not os.path.exists(recording):
+        return 0
+    with open(recording, "rb") as f:
+        return len(f.read().strip(b"\0"))
 
 
 def silent_gaps(recording, least_frames=32):
@@ -193,8 +208,7 @@ class SoundServers(unittest.TestCase):
     @staticmethod
     def wait_for_sound(server, player, recording, seconds):
         """Waits until the recording holds `seconds` of sound, however long a busy machine takes."""
-        wait_until(lambda: os.path.exists(recording) and len(open(recording, "rb").read().strip(b"\0"))
-                   >= seconds * server.rate * FRAME, f"{seconds} s of music through {server.kind}",
+        wait_until(lambda: sound_in(recording) >= seconds * server.rate * FRAME, f"{seconds} s of music through {server.kind}",
                    timeout=60 + 3 * seconds, gave_up=lambda: player.process.poll() is not None and "player ended")
 
     def the_loop_plays_without_dropouts(self, kind):
