@@ -111,7 +111,6 @@ struct MusicPlayer::Playback {
         continue;
       }
       const size_t frames = loop->read(chunk.data(), kChunkFrames);
-      { static int slowChunks = 0; if (slowChunks++ < 40) std::this_thread::sleep_for(std::chrono::milliseconds(40)); }
       ring->write(chunk.data(), frames * channels);
     }
     AudioDevice::threadDone();
