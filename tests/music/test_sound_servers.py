@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The music player through real sound servers: PulseAudio, and PipeWire (at 48 kHz, so
-resampled, in 170 ms cycles) with WirePlumber and pipewire-pulse on a session bus of its own. Each runs in a
-runtime folder of its own with a null sink, recorded from its monitor.
+resampled, in 170 ms cycles) with WirePlumber and pipewire-pulse on a session bus of its own.
+Each runs in a runtime folder of its own with a null sink, recorded from its monitor.
 
 Usage: test_sound_servers.py MUSIC_CAPTURE [--seconds S] [--busy] [unittest arguments]
 
