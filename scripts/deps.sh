@@ -8,7 +8,7 @@ packages=(
   # build
   cmake g++ make pkg-config
   # platform layer
-  libsdl2-dev libwayland-dev libx11-dev libxrandr-dev libgl-dev libglu1-mesa-dev libosmesa6-dev libpng-dev
+  libsdl2-dev libwayland-dev libwayland-bin plasma-wayland-protocols libglib2.0-dev libx11-dev libxrandr-dev libgl-dev libglu1-mesa-dev libosmesa6-dev libpng-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libswscale-dev
   # software GL at run time (llvmpipe)
   libgl1-mesa-dri
@@ -23,6 +23,9 @@ packages=(
   emscripten nodejs
   # Wayland: weston with XWayland, and sway with its screenshot and key tools
   weston xwayland sway grim wtype
+  # GNOME and KDE, headless with virtual monitors (tests/e2e/test_desktops.py): the shell and its
+  # session, plain mutter, kwin, and what mutter's screencast and remote desktop need
+  gnome-shell gnome-session-bin mutter kwin-wayland gstreamer1.0-pipewire libcap2-bin
   # sound servers with a null sink, recorded from its monitor (tests/music/test_sound_servers.py)
   pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber dbus
   # benchmarks (bench/run.sh): the frame-time plot

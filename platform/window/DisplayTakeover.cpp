@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/window/MainDisplay.h"
 #include "platform/window/RandrMonitors.h"
 #include "platform/window/X11Calls.h"
 
@@ -58,16 +59,16 @@ void moveTo(SDL_Window* window, const ScreenArea& area) {
   SDL_SetWindowSize(window, area.width, area.height);
 }
 
-// The monitors from RandR's own list where the server has one; else from SDL's display list,
-// the first display (SDL puts the primary first) as the main one.
+// The monitors from RandR's own list where the server has one; else from SDL's display list.
 MonitorLayout currentLayout(Display* display) {
   if (display)
     if (auto monitors = randrMonitors(display)) return layoutFor(*monitors);
   std::vector<Monitor> monitors;
+  const int main = mainDisplayIndex();
   for (int index = 0; index < SDL_GetNumVideoDisplays(); ++index) {
     SDL_Rect bounds;
     if (SDL_GetDisplayBounds(index, &bounds) == 0)
-      monitors.push_back({{bounds.x, bounds.y, bounds.w, bounds.h}, index == 0});
+      monitors.push_back({{bounds.x, bounds.y, bounds.w, bounds.h}, index == main});
   }
   return layoutFor(monitors);
 }
@@ -79,6 +80,25 @@ void installColormap(const x11::WindowHandle& x) {
   XWindowAttributes attributes;
   if (XGetWindowAttributes(x.display, x.window, &attributes) && attributes.colormap != None)
     XInstallColormap(x.display, attributes.colormap);
+}
+
+// A window manager places a new full-screen window on a monitor of its choosing (mutter: the
+// one with the pointer, whatever the window's position); EWMH lets the client name it. The
+// monitors are Xinerama's, which the server lists in RandR's monitor order.
+void askFullScreenOnPrimary(const x11::WindowHandle& x) {
+  const auto monitors = randrMonitors(x.display);
+  if (!monitors) return;
+  const auto primary = std::find_if(monitors->begin(), monitors->end(), [](const Monitor& m) { return m.primary; });
+  const long index = primary == monitors->end() ? 0 : primary - monitors->begin();
+  x11::ErrorTrap trap(x.display);
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = x.window;
+  event.xclient.message_type = XInternAtom(x.display, "_NET_WM_FULLSCREEN_MONITORS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = event.xclient.data.l[1] = event.xclient.data.l[2] = event.xclient.data.l[3] = index;
+  event.xclient.data.l[4] = 1;  // a normal application
+  XSendEvent(x.display, DefaultRootWindow(x.display), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
 }
 
 bool grabKeyboardOnce(const x11::WindowHandle& x) {
@@ -143,6 +163,7 @@ std::unique_ptr<DisplayHold> DisplayHold::take(SDL_Window* surface) {
   }
   hold->layout_ = layout;
   SDL_ShowWindow(surface);
+  if (!bypass && x) askFullScreenOnPrimary(*x);
   SDL_RaiseWindow(surface);
   if (bypass) {
     if (!grabKeyboard(*x)) {
@@ -155,8 +176,11 @@ std::unique_ptr<DisplayHold> DisplayHold::take(SDL_Window* surface) {
     hold->sysWMEventsBefore_ = SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
     hold->place(layout);  // notes the windows' ids
   }
-  // SDL keeps the grab from here on, taking it again whenever the surface regains the focus.
-  SDL_SetWindowKeyboardGrab(surface, SDL_TRUE);
+  // SDL keeps the grab from here on, taking it again whenever the surface regains the focus. On
+  // Wayland itself a grab is a request to inhibit the compositor's shortcuts, which GNOME answers
+  // with a dialog over the scene that takes the first key; a focused full-screen surface has
+  // every key the demo needs without it.
+  if (x) SDL_SetWindowKeyboardGrab(surface, SDL_TRUE);
   SDL_AddEventWatch(&DisplayHold::watch, hold.get());
   return hold;
 }

@@ -11,6 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/window/FramePacer.h"
 #include "platform/window/KeyTranslation.h"
+#include "platform/window/MainDisplay.h"
 #include "platform/window/DisplayTakeover.h"
 #include "platform/window/RefreshRate.h"
 #include "platform/window/DisplayServer.h"
@@ -122,8 +123,9 @@ std::unique_ptr<GLSurface> GLSurface::createWindow(const char* title, int width,
 
 std::unique_ptr<GLSurface> GLSurface::createFullScreen(const char* title, const PixelFormat& format,
                                                        GLSurface& share) {
+  // Created where the main monitor is: SDL makes a window full screen on the display it is on.
   SDL_Rect area;
-  if (SDL_GetDisplayBounds(0, &area) != 0) return nullptr;
+  if (SDL_GetDisplayBounds(mainDisplayIndex(), &area) != 0) return nullptr;
   const Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS;
   share.makeCurrent();
   requestFormat(format);
@@ -187,7 +189,7 @@ uint32_t currentRendererID() {
 
 DisplaySize mainDisplayPixels() {
   SDL_DisplayMode mode;
-  if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return {};
+  if (SDL_GetDesktopDisplayMode(mainDisplayIndex(), &mode) != 0) return {};
   return {static_cast<unsigned>(mode.w), static_cast<unsigned>(mode.h)};
 }
 

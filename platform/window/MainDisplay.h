@@ -1,0 +1,11 @@
+#pragma once
+
+// The SDL display index of the main (primary) monitor, the one that shows the scene. SDL lists
+// X11's primary first, so there it is always 0. On Wayland itself SDL lists the outputs in the
+// order the compositor announced them, which says nothing of which is primary: the compositors
+// that tell (GNOME, KDE) are asked, and elsewhere the first output serves.
+namespace platform {
+
+int mainDisplayIndex();
+
+}  // namespace platform

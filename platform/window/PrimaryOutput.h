@@ -1,0 +1,27 @@
+#pragma once
+
+#include <optional>
+
+// Where a Wayland compositor shows its primary monitor. The core protocol has no such notion:
+// only the compositors that say it some way of their own can tell, GNOME over its display
+// configuration on the session bus, KDE by its output order.
+namespace platform {
+
+// The primary's top-left corner on the desktop, in the same logical coordinates as the outputs'
+// own positions.
+struct OutputOrigin {
+  int x = 0;
+  int y = 0;
+  bool operator==(const OutputOrigin&) const = default;
+};
+
+// GNOME (mutter, gnome-shell): the logical monitor org.gnome.Mutter.DisplayConfig marks primary.
+std::optional<OutputOrigin> gnomePrimaryOrigin();
+
+// KDE (kwin): the first output of kde_output_order_v1, placed by its wl_output.
+std::optional<OutputOrigin> kdePrimaryOrigin();
+
+// The first of the two that answers; nothing where neither does.
+std::optional<OutputOrigin> waylandPrimaryOrigin();
+
+}  // namespace platform
