@@ -25,7 +25,8 @@ packages=(
   weston xwayland sway grim wtype
   # GNOME and KDE, headless with virtual monitors (tests/e2e/test_desktops.py): the shell and its
   # session, plain mutter, kwin, and what mutter's screencast and remote desktop need
-  gnome-shell gnome-session-bin mutter kwin-wayland gstreamer1.0-pipewire libcap2-bin
+  gnome-shell gnome-session-bin gnome-settings-daemon mutter kwin-wayland
+  gstreamer1.0-pipewire gstreamer1.0-tools gstreamer1.0-plugins-base python3-gi gir1.2-glib-2.0
   # sound servers with a null sink, recorded from its monitor (tests/music/test_sound_servers.py)
   pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber dbus
   # benchmarks (bench/run.sh): the frame-time plot

@@ -49,3 +49,10 @@ def brightest_anywhere(image, area):
     x, y, width, height = area
     rows = (image.data[(row * image.width + x) * 3:(row * image.width + x + width) * 3] for row in range(y, y + height))
     return max(max(row) for row in rows)
+
+
+def scene_drawn(image):
+    """The lit floor fills much of the lower third with many colours; a bare output or a black
+    cover has none."""
+    floor = light(image, (0, image.height * 2 // 3, image.width, image.height - image.height * 2 // 3))
+    return floor.lit > 1 / 3 and floor.colours >= 6

@@ -1,0 +1,142 @@
+"""The demo on the desktops most people run, GNOME (gnome-shell in a GNOME session, and plain
+mutter) and KDE (kwin), each headless with one or two virtual monitors, natively on Wayland and
+through XWayland. In every case the scene fills the primary monitor, wherever it is listed,
+every other monitor is black, and the first key press ends the demo with status 0.
+
+What each desktop shows is read through its own interfaces (screencast or screenshot, its window
+list), and keys go in the way each allows: its own injection natively, XTEST through XWayland.
+
+DISCO_DESKTOP_RUNS=N runs every case N times in a row (a first key must end each one)."""
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+from gnome import GnomeShell, Mutter
+from harness import PATIENCE, wait_until
+from kde import Kwin
+from light import light, scene_drawn
+from wayland import Unavailable
+
+BINARY = os.path.abspath(sys.argv.pop(1))
+RUNS = int(os.environ.get("DISCO_DESKTOP_RUNS", "1"))
+
+ONE = ((1024, 768),)
+TWO = ((1024, 768), (1280, 720))
+# (desktop, its monitors in the order it lists them, which one is primary, anything more it is
+# told). With two, the primary is the second listed: a demo that takes the first output for the
+# primary shows it. Side by side in the listed order, unless the primary is moved to the left.
+DESKTOPS = [
+    (GnomeShell, ONE, 0, {}),
+    (GnomeShell, TWO, 1, {}),
+    (GnomeShell, TWO, 1, {"primary_leftmost": True}),
+    (Mutter, ONE, 0, {}),
+    (Kwin, ONE, 0, {}),
+    (Kwin, TWO, 1, {}),
+]
+
+
+class Demo:
+    """The demo on a desktop, its log in a file."""
+
+    def __init__(self, env):
+        self.log_file = tempfile.TemporaryFile()
+        self.process = subprocess.Popen([BINARY], env=env, stdout=subprocess.DEVNULL, stderr=self.log_file,
+                                        stdin=subprocess.DEVNULL)
+
+    def log(self):
+        self.log_file.seek(0)
+        return self.log_file.read().decode("utf-8", "replace")
+
+    def ended(self):
+        return self.process.poll() is not None and f"the demo ended with status {self.process.returncode}"
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+        self.process.wait()
+        self.log_file.close()
+
+
+class OnADesktop:
+    """The cases of one desktop, started once for both ways of running the demo on it."""
+    desktop_class, monitors, primary, options = None, None, None, None
+
+    @classmethod
+    def setUpClass(cls):
+        try:
+            cls.desktop = cls.desktop_class(cls.monitors, primary=cls.primary, **cls.options)
+        except Unavailable as why:
+            raise unittest.SkipTest(str(why))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.desktop.stop()
+
+    def test_natively(self):
+        for _ in range(RUNS):
+            self.run_demo(xwayland=False)
+
+    def test_through_xwayland(self):
+        for _ in range(RUNS):
+            self.run_demo(xwayland=True)
+
+    def run_demo(self, xwayland):
+        monitors = self.desktop.monitors()
+        self.assertEqual([m.primary for m in monitors].index(True), self.primary, monitors)
+        demo = Demo(self.desktop.env(xwayland))
+        try:
+            wait_until(lambda: "FullScreen pixelFormat" in demo.log(), "full screen", gave_up=demo.ended)
+            shots = {}
+
+            def scene_on_primary_only():
+                shots.update((i, self.desktop.screenshot(i)) for i in range(len(monitors)))
+                return all(scene_drawn(shot) if i == self.primary else light(shot).lit == 0
+                           for i, shot in shots.items())
+
+            try:
+                wait_until(scene_on_primary_only, "scene on the primary and black elsewhere", gave_up=demo.ended)
+            except AssertionError as failure:
+                self.fail(f"{failure}: {self.describe(shots, monitors)}\n{demo.log()}")
+            if xwayland or getattr(self.desktop, "lists_native_windows", True):
+                self.assertTrue(any(self.covers(window, monitors[self.primary]) for window in self.desktop.windows()),
+                                f"no full-screen window over the primary: {self.desktop.windows()}")
+            if hasattr(self.desktop, "inhibitors"):
+                wait_until(lambda: "disco" in dict(self.desktop.inhibitors()), "the session's idle inhibitor",
+                           gave_up=demo.ended)
+            self.desktop.press_key(xwayland)
+            try:
+                status = demo.process.wait(PATIENCE)
+            except subprocess.TimeoutExpired:
+                self.fail("the first key did not end the demo\n" + demo.log())
+            self.assertEqual(status, 0, demo.log())
+        finally:
+            demo.stop()
+
+    @staticmethod
+    def covers(window, monitor):
+        """Whether the window is the demo's, full screen over the monitor; what a desktop does not
+        tell of a window (gnome-shell: its place and state) is taken as it should be."""
+        told = (window.x, window.y, window.fullscreen)
+        return (window.title == "disco" and (window.width, window.height) == (monitor.width, monitor.height)
+                and all(mine in (None, right) for mine, right in zip(told, (monitor.x, monitor.y, True))))
+
+    def describe(self, shots, monitors):
+        """Where each monitor's last picture was saved, and what it showed."""
+        folder = tempfile.mkdtemp(prefix="disco-desktop-")
+        lines = []
+        for i, shot in shots.items():
+            path = os.path.join(folder, f"{monitors[i].name}.png")
+            shot.save(path)
+            lines.append(f"{monitors[i]}: {'scene' if scene_drawn(shot) else f'lit {light(shot).lit:.2f}'}, {path}")
+        return "\n".join(lines)
+
+
+for desktop_class, monitors, primary, options in DESKTOPS:
+    name = f"{desktop_class.__name__}With{'One' if len(monitors) == 1 else 'Two'}{'PrimaryLeft' if options else ''}"
+    globals()[name] = type(name, (OnADesktop, unittest.TestCase), dict(
+        desktop_class=desktop_class, monitors=monitors, primary=primary, options=options))
+
+if __name__ == "__main__":
+    unittest.main()

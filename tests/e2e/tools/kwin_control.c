@@ -1,0 +1,212 @@
+/* What the tests ask of kwin over its own Wayland protocols:
+ *   kwin_control outputs         one line per output, "NAME X Y WIDTH HEIGHT" (logical pixels),
+ *                                then "order NAME..." (kwin's output order, the primary first)
+ *   kwin_control order NAME...   makes that the output order (every output named once)
+ *   kwin_control key CODE        one press and release of evdev key CODE through fake input
+ * Exit status 0 on success, 1 when kwin refuses or lacks what is asked. */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <wayland-client.h>
+
+#include "fake-input-client-protocol.h"
+#include "kde-output-device-v2-client-protocol.h"
+#include "kde-output-management-v2-client-protocol.h"
+#include "kde-output-order-v1-client-protocol.h"
+
+#define MAX_OUTPUTS 16
+
+struct mode {
+    int width, height;
+};
+
+struct device {
+    struct kde_output_device_v2 *proxy;
+    char name[64];
+    int x, y;
+    double scale;
+    struct mode *current;
+};
+
+static struct device devices[MAX_OUTPUTS];
+static int device_count;
+static char order[512];
+static int order_done;
+static struct kde_output_management_v2 *management;
+static struct org_kde_kwin_fake_input *fake_input;
+static struct kde_output_order_v1 *output_order;
+static int applied = -1; /* 1 applied, 0 failed, -1 not yet answered */
+
+static void ignore() {}
+
+static void mode_size(void *data, struct kde_output_device_mode_v2 *proxy, int32_t width, int32_t height)
+{
+    (void)proxy;
+    struct mode *mode = data;
+    mode->width = width;
+    mode->height = height;
+}
+
+static const struct kde_output_device_mode_v2_listener mode_listener = {
+    .size = mode_size, .refresh = ignore, .preferred = ignore, .removed = ignore};
+
+static void device_geometry(void *data, struct kde_output_device_v2 *proxy, int32_t x, int32_t y, int32_t pw,
+                            int32_t ph, int32_t subpixel, const char *make, const char *model, int32_t transform)
+{
+    (void)proxy, (void)pw, (void)ph, (void)subpixel, (void)make, (void)model, (void)transform;
+    struct device *device = data;
+    device->x = x;
+    device->y = y;
+}
+
+static void device_mode(void *data, struct kde_output_device_v2 *proxy, struct kde_output_device_mode_v2 *mode)
+{
+    (void)data, (void)proxy;
+    kde_output_device_mode_v2_add_listener(mode, &mode_listener, calloc(1, sizeof(struct mode)));
+}
+
+static void device_current_mode(void *data, struct kde_output_device_v2 *proxy, struct kde_output_device_mode_v2 *mode)
+{
+    (void)proxy;
+    ((struct device *)data)->current = wl_proxy_get_user_data((struct wl_proxy *)mode);
+}
+
+static void device_scale(void *data, struct kde_output_device_v2 *proxy, wl_fixed_t scale)
+{
+    (void)proxy;
+    ((struct device *)data)->scale = wl_fixed_to_double(scale);
+}
+
+static void device_name(void *data, struct kde_output_device_v2 *proxy, const char *name)
+{
+    (void)proxy;
+    snprintf(((struct device *)data)->name, sizeof devices[0].name, "%s", name);
+}
+
+static const struct kde_output_device_v2_listener device_listener = {
+    .geometry = device_geometry, .current_mode = device_current_mode, .mode = device_mode, .done = ignore,
+    .scale = device_scale, .edid = ignore, .enabled = ignore, .uuid = ignore, .serial_number = ignore,
+    .eisa_id = ignore, .capabilities = ignore, .overscan = ignore, .vrr_policy = ignore,
+    .rgb_range = ignore, .name = device_name};
+
+/* Each announcement of the order starts a new list. */
+static void order_output(void *data, struct kde_output_order_v1 *proxy, const char *name)
+{
+    (void)data, (void)proxy;
+    if (order_done) {
+        order[0] = '\0';
+        order_done = 0;
+    }
+    strncat(order, " ", sizeof order - strlen(order) - 1);
+    strncat(order, name, sizeof order - strlen(order) - 1);
+}
+
+static void order_list_done(void *data, struct kde_output_order_v1 *proxy)
+{
+    (void)data, (void)proxy;
+    order_done = 1;
+}
+
+static const struct kde_output_order_v1_listener order_listener = {.output = order_output, .done = order_list_done};
+
+static void config_applied(void *data, struct kde_output_configuration_v2 *proxy)
+{
+    (void)data, (void)proxy;
+    applied = 1;
+}
+
+static void config_failed(void *data, struct kde_output_configuration_v2 *proxy)
+{
+    (void)data, (void)proxy;
+    applied = 0;
+}
+
+static const struct kde_output_configuration_v2_listener config_listener = {.applied = config_applied,
+                                                                            .failed = config_failed};
+
+static void global(void *data, struct wl_registry *registry, uint32_t id, const char *interface, uint32_t version)
+{
+    (void)data;
+    if (!strcmp(interface, kde_output_device_v2_interface.name) && version >= 2 && device_count < MAX_OUTPUTS) {
+        struct device *device = &devices[device_count++];
+        device->scale = 1;
+        device->proxy = wl_registry_bind(registry, id, &kde_output_device_v2_interface, 2);
+        kde_output_device_v2_add_listener(device->proxy, &device_listener, device);
+    } else if (!strcmp(interface, kde_output_management_v2_interface.name) && version >= 3) {
+        management = wl_registry_bind(registry, id, &kde_output_management_v2_interface, 3);
+    } else if (!strcmp(interface, kde_output_order_v1_interface.name)) {
+        output_order = wl_registry_bind(registry, id, &kde_output_order_v1_interface, 1);
+        kde_output_order_v1_add_listener(output_order, &order_listener, NULL);
+    } else if (!strcmp(interface, org_kde_kwin_fake_input_interface.name) && version >= 4) {
+        fake_input = wl_registry_bind(registry, id, &org_kde_kwin_fake_input_interface, 4);
+    }
+}
+
+static const struct wl_registry_listener registry_listener = {.global = global, .global_remove = ignore};
+
+static int print_outputs(void)
+{
+    for (int i = 0; i < device_count; i++) {
+        struct device *d = &devices[i];
+        if (!d->current)
+            continue; /* disabled */
+        printf("%s %d %d %d %d\n", d->name, d->x, d->y, (int)(d->current->width / d->scale + 0.5),
+               (int)(d->current->height / d->scale + 0.5));
+    }
+    printf("order%s\n", order);
+    return output_order && order_done ? 0 : 1;
+}
+
+static int set_order(struct wl_display *display, int count, char **names)
+{
+    if (!management)
+        return fprintf(stderr, "no kde_output_management_v2 v3\n"), 1;
+    struct kde_output_configuration_v2 *config = kde_output_management_v2_create_configuration(management);
+    kde_output_configuration_v2_add_listener(config, &config_listener, NULL);
+    for (int n = 0; n < count; n++) {
+        int i = 0;
+        while (i < device_count && strcmp(devices[i].name, names[n]))
+            i++;
+        if (i == device_count)
+            return fprintf(stderr, "no output %s\n", names[n]), 1;
+        kde_output_configuration_v2_set_priority(config, devices[i].proxy, n + 1);
+    }
+    kde_output_configuration_v2_apply(config);
+    while (applied < 0 && wl_display_dispatch(display) >= 0) {
+    }
+    if (applied != 1)
+        fprintf(stderr, "kwin refused the output order\n");
+    return applied == 1 ? 0 : 1;
+}
+
+static int press_key(struct wl_display *display, unsigned code)
+{
+    if (!fake_input)
+        return fprintf(stderr, "no org_kde_kwin_fake_input v4\n"), 1;
+    org_kde_kwin_fake_input_authenticate(fake_input, "disco tests", "presses keys for the end-to-end tests");
+    org_kde_kwin_fake_input_keyboard_key(fake_input, code, 1);
+    org_kde_kwin_fake_input_keyboard_key(fake_input, code, 0);
+    return wl_display_roundtrip(display) < 0;
+}
+
+int main(int argc, char **argv)
+{
+    struct wl_display *display = wl_display_connect(NULL);
+    if (!display)
+        return fprintf(stderr, "cannot connect to the Wayland display\n"), 1;
+    wl_registry_add_listener(wl_display_get_registry(display), &registry_listener, NULL);
+    /* Globals, then what each sends on binding, then the sizes of the modes announced. */
+    for (int i = 0; i < 3; i++)
+        wl_display_roundtrip(display);
+    int status = 2;
+    if (argc == 2 && !strcmp(argv[1], "outputs"))
+        status = print_outputs();
+    else if (argc >= 3 && !strcmp(argv[1], "order"))
+        status = set_order(display, argc - 2, argv + 2);
+    else if (argc == 3 && !strcmp(argv[1], "key"))
+        status = press_key(display, (unsigned)atoi(argv[2]));
+    else
+        fprintf(stderr, "usage: %s outputs | order NAME... | key CODE\n", argv[0]);
+    wl_display_disconnect(display);
+    return status;
+}
