@@ -20,7 +20,7 @@ import time
 from gi.repository import Gio, GLib
 
 from harness import PATIENCE, Image, stop_process
-from wayland import Unavailable
+from wayland import Unavailable, wait_for_start
 
 KEY_SPACE, KEY_LEFTSHIFT = 57, 42  # evdev
 
@@ -44,31 +44,6 @@ class Window:
     width: int
     height: int
     fullscreen: bool
-
-
-def _wait(condition, what, processes=(), log_path=None, timeout=PATIENCE):
-    """Polls condition() until it gives something true, which it returns; fails when a process
-    that should be running has ended, or at the deadline."""
-    deadline = time.monotonic() + timeout
-    while True:
-        result = condition()
-        if result:
-            return result
-        for process in processes:
-            if process.poll() is not None:
-                raise Unavailable(f"{process.args[0]} ended (status {process.returncode}) before {what}:\n"
-                                  + _tail(log_path))
-        if time.monotonic() > deadline:
-            raise AssertionError(f"no {what} within {timeout:.0f} s:\n" + _tail(log_path))
-        time.sleep(0.05)
-
-
-def _tail(path, lines=20):
-    try:
-        with open(path, errors="replace") as f:
-            return "".join(f.readlines()[-lines:])
-    except (OSError, TypeError):
-        return ""
 
 
 # A bus with no service activation: nothing runs on it that the desktop did not start itself.
@@ -162,27 +137,27 @@ class _Desktop:
                 self.bus_address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT
                 | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
             self._start("pipewire")
-            _wait(lambda: os.path.exists(os.path.join(self.runtime, "pipewire-0")), "PipeWire's socket",
+            wait_for_start(lambda: os.path.exists(os.path.join(self.runtime, "pipewire-0")), "PipeWire's socket",
                   self.processes, self.log_path)
             self._start("wireplumber")
             self.wayland_display = "wayland-disco"
             self._start_compositor(monitors)
             compositor = self.processes[-1:]
-            _wait(lambda: self._owner("org.gnome.Mutter.DisplayConfig"), "mutter's DisplayConfig",
+            wait_for_start(lambda: self._owner("org.gnome.Mutter.DisplayConfig"), "mutter's DisplayConfig",
                   compositor, self.log_path)
-            self.display = _wait(self._x_display, "XWayland's display", compositor, self.log_path)
+            self.display = wait_for_start(self._x_display, "XWayland's display", compositor, self.log_path)
             self._ready()
             self._arrange(len(monitors), primary, primary_leftmost)
             # X clients read the layout from XWayland's RandR, which follows a moment later.
             layout = sorted((m.x, m.y, m.width, m.height) for m in self.monitors())
-            _wait(lambda: self._xrandr_layout() == layout, "the layout in XWayland's RandR", compositor, self.log_path)
+            wait_for_start(lambda: self._xrandr_layout() == layout, "the layout in XWayland's RandR", compositor, self.log_path)
             self._keyboard = self._call("org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
                                         "CreateSession", None)[0]
             self._call("org.gnome.Mutter.RemoteDesktop", self._keyboard, "Start", None, "Session")
             # mutter makes the session's keyboard at its first key, and the seat has no keyboard
             # till then: a client started before would never get one. A shift tap makes it now.
             self._notify_key(KEY_LEFTSHIFT)
-            _wait(lambda: _seat_capabilities(self.runtime, self.wayland_display) & 2, "a keyboard on the seat",
+            wait_for_start(lambda: _seat_capabilities(self.runtime, self.wayland_display) & 2, "a keyboard on the seat",
                   self.processes[-1:], self.log_path)
         except BaseException:
             self.stop()
@@ -325,7 +300,7 @@ class _Desktop:
         with open(config, "w") as f:
             f.write(BUS_CONFIG.format(kind=kind, path=path))
         self._start("dbus-daemon", f"--config-file={config}", "--nofork")
-        _wait(lambda: os.path.exists(path), f"the {kind} bus", self.processes, self.log_path)
+        wait_for_start(lambda: os.path.exists(path), f"the {kind} bus", self.processes, self.log_path)
         return f"unix:path={path}"
 
     def _call(self, name, path, method, args, interface=""):
@@ -446,17 +421,19 @@ class GnomeShell(_Desktop):
     def _ready(self):
         """gnome-shell 43 opens the overview at start-up (not seen with animations off); closed
         for sure, it is out of the way of a full-screen client and its keys."""
-        _wait(lambda: b"GNOME Shell started" in _read(self.log_path), "gnome-shell's start",
+        wait_for_start(lambda: b"GNOME Shell started" in _read(self.log_path), "gnome-shell's start",
               self.processes[-1:], self.log_path)
         shell = ("org.gnome.Shell", "/org/gnome/Shell", "org.freedesktop.DBus.Properties")
         self.bus.call_sync(*shell, "Set", GLib.Variant("(ssv)", ("org.gnome.Shell", "OverviewActive",
                                                               GLib.Variant("b", False))), None, 0, -1, None)
-        _wait(lambda: not self.bus.call_sync(*shell, "Get", GLib.Variant("(ss)", ("org.gnome.Shell", "OverviewActive")),
-                                             None, 0, -1, None).unpack()[0], "the overview closed")
+        wait_for_start(lambda: not self.bus.call_sync(*shell, "Get", GLib.Variant("(ss)", ("org.gnome.Shell", "OverviewActive")),
+                                             None, 0, -1, None).unpack()[0], "the overview closed",
+                       self.processes, self.log_path)
         # gnome-shell answers window questions only to the portal's bus name.
         self._call("org.freedesktop.DBus", "/org/freedesktop/DBus", "RequestName",
                    GLib.Variant("(su)", ("org.freedesktop.impl.portal.desktop.gnome", 4)))
-        _wait(lambda: self._owner("org.gnome.SessionManager"), "the session manager")
+        wait_for_start(lambda: self._owner("org.gnome.SessionManager"), "the session manager", self.processes,
+                       self.log_path)
 
     def inhibitors(self):
         """(app id, reason) of each of the session's current inhibitors."""

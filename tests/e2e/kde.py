@@ -15,7 +15,7 @@ import time
 from collections import namedtuple
 
 from harness import PATIENCE, Image, stop_process, wait_until
-from wayland import Unavailable
+from wayland import Unavailable, wait_for_start
 
 Monitor = namedtuple("Monitor", "name x y width height primary")
 Window = namedtuple("Window", "title x y width height fullscreen")
@@ -109,16 +109,7 @@ class Kwin:
 
     def _wait(self, condition, what, process=None):
         """Waits at start-up; kwin (or `process`) ending there means it cannot run here."""
-        process = process or self.kwin
-        try:
-            wait_until(condition, what, PATIENCE, lambda: process.poll() is not None and f"{process.args[0]} ended")
-        except AssertionError as failure:
-            kind = Unavailable if process.poll() is not None else AssertionError
-            raise kind(f"{failure}:\n{self.log_tail()}") from None
-
-    def log_tail(self, lines=20):
-        with open(self.log_path, errors="replace") as f:
-            return "".join(f.readlines()[-lines:])
+        wait_for_start(condition, what, [process or self.kwin], self.log_path)
 
     def _control(self, *args):
         result = subprocess.run([self.control, *args], env=self.env(False), capture_output=True, text=True,

@@ -19,23 +19,28 @@ class Unavailable(Exception):
     """The compositor cannot run on this machine; the message says why."""
 
 
-def _wait(condition, process, log_path, timeout, what):
+def wait_for_start(condition, what, processes, log_path, timeout=60):
+    """Polls condition() until it gives something true, which it returns. One of `processes`
+    ending first means the desktop cannot run here (Unavailable); the deadline passing is a failure."""
     deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if condition():
-            return
-        if process.poll() is not None:
-            raise Unavailable(f"{what} ended at start-up with status {process.returncode}:\n"
-                              + _tail(log_path))
+    while True:
+        result = condition()
+        if result:
+            return result
+        for process in processes:
+            if process.poll() is not None:
+                raise Unavailable(f"{process.args[0]} ended at start-up with status {process.returncode}:\n"
+                                  + _tail(log_path))
+        if time.monotonic() > deadline:
+            raise AssertionError(f"no {what} within {timeout} s:\n" + _tail(log_path))
         time.sleep(0.05)
-    raise AssertionError(f"{what} did not come up within {timeout} s:\n" + _tail(log_path))
 
 
-def _tail(path, lines=15):
+def _tail(path, lines=20):
     try:
         with open(path, errors="replace") as f:
             return "".join(f.readlines()[-lines:])
-    except OSError:
+    except (OSError, TypeError):
         return ""
 
 
@@ -96,7 +101,7 @@ class Weston(Compositor):
              "--use-pixman", "--width=1280", "--height=720"],
             env=self.env(), stdout=self.log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
         path = os.path.join(self.runtime, self.SOCKET)
-        _wait(lambda: os.path.exists(path), self.process, self.log_path, 60, "weston")
+        wait_for_start(lambda: os.path.exists(path), "weston", [self.process], self.log_path)
         self.socket = self.SOCKET
 
 
@@ -131,14 +136,14 @@ class Sway(Compositor):
                 return True
             return False
 
-        _wait(ready, self.process, self.log_path, 60, "sway")
+        wait_for_start(ready, "sway", [self.process], self.log_path)
         with open(self.display_file) as f:
             self.display = f.read().strip()
         # A keyboard on the seat from the start, as on a desktop: wtype's virtual keyboard lives
         # while it sleeps. Keys typed later arrive on a client's keyboard bound long before.
         self.keyboard = self.popen(["wtype", "-s", "86400000"])
-        _wait(lambda: "keyboard" in self.run(["swaymsg", "-r", "-t", "get_inputs"]).stdout.decode(),
-              self.process, self.log_path, 60, "sway's keyboard")
+        wait_for_start(lambda: "keyboard" in self.run(["swaymsg", "-r", "-t", "get_inputs"]).stdout.decode(),
+                       "sway's keyboard", [self.process], self.log_path)
 
     def env(self, **extra):
         env = super().env(**extra)
