@@ -16,17 +16,7 @@ ViewHandlers* hostedView = nullptr;
 
 void windowFrame() {
   Event event;
-  while (pollEvent(event)) {
-    switch (event.type) {
-      case EventType::Resized: hostedView->reshape(); break;
-      case EventType::KeyDown: hostedView->keyDown(event.key); break;
-      case EventType::KeyUp: hostedView->keyUp(event.key); break;
-      case EventType::LeftMouseDown: hostedView->mouseDown(); break;
-      case EventType::LeftMouseUp: hostedView->mouseUp(); break;
-      case EventType::LeftMouseDragged: hostedView->mouseDragged(); break;
-      default: break;
-    }
-  }
+  while (pollEvent(event)) deliverEvent(event, *hostedSurface, *hostedView);
   hostedView->drawRect(hostedSurface->bounds());  // the page shows a new frame every time
 }
 

@@ -12,18 +12,7 @@ int runApplication(GLSurface& surface, ViewHandlers& view) {
   view.drawRect(surface.bounds());
 
   Event event;
-  while (waitEvent(event)) {
-    switch (event.type) {
-      case EventType::Exposed: view.drawRect(surface.bounds()); break;
-      case EventType::Resized: view.reshape(); break;
-      case EventType::KeyDown: view.keyDown(event.key); break;
-      case EventType::KeyUp: view.keyUp(event.key); break;
-      case EventType::LeftMouseDown: view.mouseDown(); break;
-      case EventType::LeftMouseUp: view.mouseUp(); break;
-      case EventType::LeftMouseDragged: view.mouseDragged(); break;
-      case EventType::Quit: return 0;
-      default: break;
-    }
+  while (waitEvent(event) && deliverEvent(event, surface, view)) {
   }
   return 0;
 }

@@ -29,6 +29,23 @@ class ViewHandlers {
 // keys and left-button events, until the window is closed. Returns the exit status.
 int runApplication(GLSurface& surface, ViewHandlers& view);
 
+// Hands one event to the view in its window, the desktop's or the page's: a redraw, a new size,
+// keys and the left button. False once the window is closed.
+inline bool deliverEvent(const Event& event, GLSurface& surface, ViewHandlers& view) {
+  switch (event.type) {
+    case EventType::Exposed: view.drawRect(surface.bounds()); break;
+    case EventType::Resized: view.reshape(); break;
+    case EventType::KeyDown: view.keyDown(event.key); break;
+    case EventType::KeyUp: view.keyUp(event.key); break;
+    case EventType::LeftMouseDown: view.mouseDown(); break;
+    case EventType::LeftMouseUp: view.mouseUp(); break;
+    case EventType::LeftMouseDragged: view.mouseDragged(); break;
+    case EventType::Quit: return false;
+    default: break;
+  }
+  return true;
+}
+
 // Calls `frame` once per frame for as long as it returns true: in a loop on the desktop, from the
 // browser's animation frames in a web page (where it never returns).
 void runFrameLoop(std::function<bool()> frame);
