@@ -62,20 +62,23 @@ void OpenGLView::goFullScreen() {
   setFullScreenViewport(fullScreenBounds());
   platform::hideCursor();
   stayInFullScreenMode = true;
-  platform::runFrameLoop([this] { return fullScreenFrame(); });
+  // The end of full-screen mode is the end of the demo: the process's on the desktop, the
+  // page's in a browser.
+  platform::runFrameLoop([this] { return fullScreenFrame(); }, [] { platform::exitProcess(0); });
 }
 
 bool OpenGLView::fullScreenFrame() {
   platform::Event event;
-  while (platform::pollEvent(event)) {
+  while (stayInFullScreenMode && platform::pollEvent(event)) {
     switch (event.type) {
       case platform::EventType::LeftMouseDown: mouseDown(); break;
       case platform::EventType::LeftMouseUp: mouseUp(); break;
       case platform::EventType::LeftMouseDragged: mouseDragged(); break;
-      case platform::EventType::KeyDown: platform::exitProcess(0);
+      case platform::EventType::KeyDown: stayInFullScreenMode = false; break;  // any key
       default: break;  // everything else is dropped
     }
   }
+  if (!stayInFullScreenMode) return false;  // nothing more drawn once a key ended it
   // The surface follows the main monitor when the monitors change (a page's canvas, the screen
   // once the browser is full screen); the scene follows the surface.
   const Rect now = fullScreenContext->bounds();
@@ -83,7 +86,7 @@ bool OpenGLView::fullScreenFrame() {
     setFullScreenViewport(now);
   scene->render();
   fullScreenContext->flushBuffer();
-  return stayInFullScreenMode;
+  return true;
 }
 
 Rect OpenGLView::fullScreenBounds() const {

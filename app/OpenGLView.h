@@ -25,11 +25,11 @@ class OpenGLView final : public platform::ViewHandlers {
   void keyDown(const KeyEvent& event) override;
   void keyUp(const KeyEvent& event) override;
 
-  // Full screen on the main display with a frame loop of its own; returns only when the
-  // display cannot be taken.
+  // Full screen on the main display with a frame loop of its own until a key ends the demo;
+  // returns only when the display cannot be taken.
   void goFullScreen();
   // One frame of full-screen mode: the events since the last frame, then the scene drawn and
-  // shown. False once full-screen mode ends.
+  // shown. False, with nothing drawn, once a key has ended full-screen mode.
   bool fullScreenFrame();
 
   // The scene as it runs, for inspection (the web page's probes read the ball).

@@ -20,8 +20,16 @@ void windowFrame() {
   hostedView->drawRect(hostedSurface->bounds());  // the page shows a new frame every time
 }
 
-void frameLoopStep(void* frame) {
-  if (!(*static_cast<std::function<bool()>*>(frame))()) emscripten_cancel_main_loop();
+struct FrameLoop {
+  std::function<bool()> frame;
+  std::function<void()> ended;
+};
+
+void frameLoopStep(void* loop) {
+  const FrameLoop& running = *static_cast<FrameLoop*>(loop);
+  if (running.frame()) return;
+  emscripten_cancel_main_loop();
+  running.ended();
 }
 
 }  // namespace
@@ -33,9 +41,9 @@ int runApplication(GLSurface& surface, ViewHandlers& view) {
   emscripten_exit_with_live_runtime();
 }
 
-void runFrameLoop(std::function<bool()> frame) {
-  static std::function<bool()> running;
-  running = std::move(frame);
+void runFrameLoop(std::function<bool()> frame, std::function<void()> ended) {
+  static FrameLoop running;
+  running = FrameLoop{std::move(frame), std::move(ended)};
   emscripten_set_main_loop_arg(frameLoopStep, &running, 0, 1);  // never returns
 }
 

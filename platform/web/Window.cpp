@@ -86,8 +86,8 @@ bool pollEvent(Event& event) {
 bool waitEvent(Event& event) { return pollEvent(event); }  // a page never blocks
 
 void exitProcess(int status) {
-  // Drawing and sound stop and full screen is left; the page stays, saying the demo ended.
-  emscripten_cancel_main_loop();
+  // Reached once the frame loop has stopped drawing: the sound stops and full screen is left;
+  // the page stays, saying the demo ended.
   disco_end(status);
   emscripten_exit_with_live_runtime();
 }

@@ -17,9 +17,10 @@ int runApplication(GLSurface& surface, ViewHandlers& view) {
   return 0;
 }
 
-void runFrameLoop(std::function<bool()> frame) {
+void runFrameLoop(std::function<bool()> frame, std::function<void()> ended) {
   while (frame()) {
   }
+  ended();
 }
 
 }  // namespace platform

@@ -46,8 +46,8 @@ inline bool deliverEvent(const Event& event, GLSurface& surface, ViewHandlers& v
   return true;
 }
 
-// Calls `frame` once per frame for as long as it returns true: in a loop on the desktop, from the
-// browser's animation frames in a web page (where it never returns).
-void runFrameLoop(std::function<bool()> frame);
+// Calls `frame` once per frame for as long as it returns true, then `ended`: in a loop on the
+// desktop, from the browser's animation frames in a web page (where it never returns).
+void runFrameLoop(std::function<bool()> frame, std::function<void()> ended);
 
 }  // namespace platform

@@ -159,10 +159,11 @@ class Running(PageTest):
         tab.wait_for("!document.fullscreenElement", "full screen left")
         self.assertEqual(tab.js("Module.disco.audio.state"), "closed")
         self.assertIn("ended", tab.js("document.getElementById('note').textContent"))
-        # Drawing stopped: the canvas shows the same picture from here on.
+        # The frame loop stopped: two frames on, the same picture, and no end over again.
         still = tab.frame_drawn()
         tab.wait_for("new Promise(r => requestAnimationFrame(() => requestAnimationFrame(() => r(true))))", "two frames")
         self.assertEqual(tab.frame_drawn().data, still.data)
+        self.assertNotIn("error", [level for level, _ in tab.console()], "the page went on after its end")
 
     def test_without_webgl_the_page_says_so(self):
         tab = self.open(before_load="HTMLCanvasElement.prototype.getContext = () => null;")
