@@ -4,6 +4,7 @@
 
 // The page's side of the browser back end (platform/web/library.js).
 extern "C" {
+int disco_webgl_offered();
 void disco_context_created();
 void disco_canvas_size(int* width, int* height);
 void disco_screen_size(int* width, int* height);

@@ -20,7 +20,12 @@ GLSurface::~GLSurface() {
   if (impl_->ownsContext) emscripten_webgl_destroy_context(impl_->context);
 }
 
-std::string startWindowSystem() { return ""; }
+// A browser without WebGL stops the demo here, before main() could offer the desktop's way round
+// a missing display (disco-capture), which means nothing to a visitor: the page tells them instead.
+std::string startWindowSystem() {
+  if (!disco_webgl_offered()) emscripten_exit_with_live_runtime();
+  return "";
+}
 
 std::unique_ptr<GLSurface> GLSurface::createWindow(const char*, int, int, const PixelFormat& format) {
   EmscriptenWebGLContextAttributes attributes;

@@ -1,6 +1,9 @@
 // What the demo's C++ asks of the page (platform/web/*.cpp), linked in with --js-library. The page
 // itself (page.js) fills `Module.disco` with the decoded resources, the gesture and the events.
 mergeInto(LibraryManager.library, {
+  // Whether the browser gave the page's picture decoding a WebGL context.
+  disco_webgl_offered: function() { return Module.disco.webgl ? 1 : 0; },
+
   // emscripten's GL emulation sets itself up in these callbacks, which only its GLUT and SDL run.
   disco_context_created__deps: ['$Browser'],
   disco_context_created: function() {

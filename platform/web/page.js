@@ -24,7 +24,7 @@
                              'ScrollLock', 'Fn', 'FnLock', 'Hyper', 'Super', 'Symbol', 'SymbolLock']);
 
   const disco = {
-    images: {}, tracks: {}, music: [null], events: [], fullScreen: false, audio: null,
+    images: {}, tracks: {}, music: [null], events: [], fullScreen: false, audio: null, webgl: false,
     state: 'loading',  // loading, ready, starting, running, ended
     openMusic(path) {
       const buffer = disco.tracks[path];
@@ -84,7 +84,6 @@
   // read back as it is: the file's own bytes (a 2D canvas would premultiply them).
   let scratch = null;
   function rgbaOf(bitmap) {
-    if (!scratch) scratch = document.createElement('canvas').getContext('webgl', { premultipliedAlpha: false });
     const gl = scratch;
     const texture = gl.createTexture();
     gl.bindTexture(gl.TEXTURE_2D, texture);
@@ -131,7 +130,9 @@
 
   // A file that cannot be used leaves its part out, as on the desktop: plain quads, no music.
   async function loadResources() {
-    const loads = IMAGES.map(name => loadImage(name).catch(error =>
+    scratch = document.createElement('canvas').getContext('webgl', { premultipliedAlpha: false });
+    disco.webgl = !!scratch;  // without it there is nothing to decode the pictures into, nor to draw with
+    const loads = (scratch ? IMAGES : []).map(name => loadImage(name).catch(error =>
       console.warn('disco: resources/' + name + ' cannot be used (' + error.message + '): drawn without it')));
     if (!frameOnly) loads.push(loadMusic(MUSIC).catch(error =>
       console.warn('disco: resources/' + MUSIC + ' cannot be used (' + error.message + '): no music')));
@@ -251,8 +252,10 @@
     postRun: [() => {
       if (frameOnly) return drawFrameOnly();
       if (!disco.gl) {  // main() made no GL context and gave up
+        note.textContent = 'This browser cannot show the disco: it offers no WebGL. Turning on hardware ' +
+                           '(graphics) acceleration in its settings, or another browser, gives it.';
+        console.log('disco: ' + note.textContent);
         disco.state = 'failed';
-        note.textContent = 'This browser cannot show the disco: it offers no WebGL.';
         return;
       }
       disco.state = 'ready';
