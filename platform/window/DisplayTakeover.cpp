@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 #include "platform/window/MainDisplay.h"
 #include "platform/window/RandrMonitors.h"
@@ -115,17 +117,25 @@ bool grabKeyboard(const x11::WindowHandle& x) {
   return false;
 }
 
-// Tells the demo's connection of windows mapped, moved or restacked anywhere on the screen, and
-// of every change of the monitors; the events arrive through SDL as window-system events.
-int watchScreen(Display* display) {
+// Tells the demo's connection of windows mapped, moved or restacked anywhere on the screen. SDL
+// sets the root's events of its connection afresh whenever it makes a window, so this is asked
+// again after every window the demo makes.
+void watchWindows(Display* display) {
   x11::ErrorTrap trap(display);
   const Window root = DefaultRootWindow(display);
   XWindowAttributes attributes;
   if (XGetWindowAttributes(display, root, &attributes))
     XSelectInput(display, root, attributes.your_event_mask | SubstructureNotifyMask);
+}
+
+// Tells the demo's connection of every change of the monitors (RandR 1.2), as window-system
+// events through SDL; -1 where the server cannot.
+int watchMonitors(Display* display) {
+  x11::ErrorTrap trap(display);
   int eventBase = -1, errorBase = 0;
   if (!x11::hasRandr(display, 1, 2) || !XRRQueryExtension(display, &eventBase, &errorBase)) return -1;
-  XRRSelectInput(display, root, RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+  XRRSelectInput(display, DefaultRootWindow(display),
+                 RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
   return eventBase;
 }
 
@@ -147,13 +157,7 @@ std::unique_ptr<DisplayHold> DisplayHold::take(SDL_Window* surface) {
   const MonitorLayout layout = currentLayout(bypass ? x->display : nullptr);
   // Covers first: without a window manager SDL focuses every window it shows, and the surface
   // shown last keeps the focus.
-  {
-    TakeoverWindowScope scope;
-    const Uint32 coverFlags = SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR |
-                              (bypass ? Uint32{0} : Uint32{SDL_WINDOW_FULLSCREEN_DESKTOP});
-    for (const ScreenArea& area : layout.covered)
-      if (SDL_Window* cover = blackCover(area, coverFlags)) hold->covers_.push_back(cover);
-  }
+  hold->addCovers(layout);
   // Where the window manager is bypassed the surface goes exactly over the main monitor; asking
   // SDL for full screen there would only wait for a manager's answer.
   if (bypass) {
@@ -172,9 +176,14 @@ std::unique_ptr<DisplayHold> DisplayHold::take(SDL_Window* surface) {
     }
     installColormap(*x);
     SDL_SetWindowInputFocus(surface);
-    hold->randrEventBase_ = watchScreen(x->display);
-    hold->sysWMEventsBefore_ = SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+    watchWindows(x->display);
     hold->place(layout);  // notes the windows' ids
+  }
+  // The monitors are followed through RandR on any X server (XWayland's mirrors the
+  // compositor's outputs), and through SDL's display events elsewhere.
+  if (x) {
+    hold->randrEventBase_ = watchMonitors(x->display);
+    hold->sysWMEventsBefore_ = SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
   }
   // SDL keeps the grab from here on, taking it again whenever the surface regains the focus. On
   // Wayland itself a grab is a request to inhibit the compositor's shortcuts, which GNOME answers
@@ -187,7 +196,7 @@ std::unique_ptr<DisplayHold> DisplayHold::take(SDL_Window* surface) {
 
 DisplayHold::~DisplayHold() {
   SDL_DelEventWatch(&DisplayHold::watch, this);
-  if (bypass_) SDL_EventState(SDL_SYSWMEVENT, sysWMEventsBefore_);
+  if (randrEventBase_ >= 0) SDL_EventState(SDL_SYSWMEVENT, sysWMEventsBefore_);
   for (SDL_Window* cover : covers_) SDL_DestroyWindow(cover);
 }
 
@@ -201,6 +210,15 @@ int DisplayHold::watch(void* hold, SDL_Event* event) {
 void DisplayHold::notice(const SDL_Event& event) {
   if (event.type == SDL_SYSWMEVENT && event.syswm.msg && event.syswm.msg->subsystem == SDL_SYSWM_X11) {
     noticeX11(event.syswm.msg->msg.x11.event);
+    return;
+  }
+  if (event.type == SDL_DISPLAYEVENT) {
+    monitorsChanged_ = true;
+    // SDL's Wayland driver minimizes a full-screen window when another of the demo's comes onto
+    // its monitor, as a cover does when the compositor moves it off a monitor that went, and
+    // nothing brings a minimized window back there.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    surfaceLost_ |= event.display.event == SDL_DISPLAYEVENT_DISCONNECTED && driver && std::strcmp(driver, "wayland") == 0;
     return;
   }
   if (event.type != SDL_WINDOWEVENT) return;
@@ -222,12 +240,16 @@ void DisplayHold::noticeX11(const XEvent& event) {
     monitorsChanged_ = true;
     return;
   }
+  if (!bypass_) return;  // a window manager keeps the stacking
   switch (event.type) {
     case MapNotify:
       restack_ |= !isOurs(event.xmap.window);
       return;
     case ConfigureNotify:  // moved, resized or restacked
       restack_ |= event.xconfigure.event != event.xconfigure.window && !isOurs(event.xconfigure.window);
+      return;
+    case CirculateNotify:  // raised or lowered by XCirculateSubwindows
+      restack_ |= event.xcirculate.event != event.xcirculate.window && !isOurs(event.xcirculate.window);
       return;
     case FocusOut:  // another client took the keyboard
       restack_ |= event.xfocus.mode == NotifyGrab && isOurs(event.xfocus.window);
@@ -244,30 +266,68 @@ bool DisplayHold::isOurs(unsigned long xwindow) const {
   return std::find(ourXWindows_.begin(), ourXWindows_.end(), xwindow) != ourXWindows_.end();
 }
 
-bool DisplayHold::keep() {
-  if (!bypass_) {
-    if (repaintCovers_)
-      for (SDL_Window* cover : covers_) paintBlack(cover);
-    repaintCovers_ = false;
-    return false;
-  }
+void DisplayHold::keep() {
+  const bool raiseDue = bypass_ && restack_ && SDL_GetTicks64() - lastRaise_ >= kRaiseIntervalMs;
+  if (!(monitorsChanged_ || raiseDue || repaintCovers_)) return;  // most frames: no request at all
   const auto x = x11::handleOf(surface_);
-  if (!x || !(monitorsChanged_ || restack_)) return false;  // most frames
-  x11::ErrorTrap trap(x->display);
-  const bool monitorsChanged = monitorsChanged_;
+  std::optional<x11::ErrorTrap> trap;
+  if (x) trap.emplace(x->display);
   if (monitorsChanged_) {
     monitorsChanged_ = false;
-    const MonitorLayout now = currentLayout(x->display);
+    monitorsChangedUntold_ = true;
+    const MonitorLayout now = currentLayout(x ? x->display : nullptr);
     if (now != layout_ && now.main.width > 0) {
-      place(now);
-      restack_ = true;
+      if (bypass_) {
+        place(now);
+        restack_ = true;
+      } else {
+        follow(now);
+      }
     }
   }
-  if (restack_ && SDL_GetTicks64() - lastRaise_ >= kRaiseIntervalMs) {
+  if (repaintCovers_) {
+    repaintCovers_ = false;
+    for (SDL_Window* cover : covers_) paintBlack(cover);
+  }
+  if (bypass_ && restack_ && SDL_GetTicks64() - lastRaise_ >= kRaiseIntervalMs) {
     restack_ = false;
     raiseIfKeyboardOurs();
   }
-  return monitorsChanged;
+}
+
+bool DisplayHold::takeMonitorsChanged() { return std::exchange(monitorsChangedUntold_, false); }
+
+bool DisplayHold::surfaceLost() const { return surfaceLost_; }
+
+// The window manager's way: covers made afresh for the monitors now, each full screen on its
+// own, and the surface asked to be full screen on the main monitor should it not be there (the
+// compositor keeps a full-screen window on its monitor wherever that moves).
+void DisplayHold::follow(const MonitorLayout& layout) {
+  for (SDL_Window* cover : covers_) SDL_DestroyWindow(cover);
+  covers_.clear();
+  addCovers(layout);
+  ScreenArea now;
+  SDL_GetWindowPosition(surface_, &now.x, &now.y);
+  SDL_GetWindowSize(surface_, &now.width, &now.height);
+  if (now != layout.main) {
+    SDL_SetWindowFullscreen(surface_, 0);
+    moveTo(surface_, layout.main);
+    SDL_SetWindowFullscreen(surface_, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if (const auto x = x11::handleOf(surface_)) askFullScreenOnPrimary(*x);
+  }
+  SDL_RaiseWindow(surface_);
+  layout_ = layout;
+}
+
+// A black cover over each covered area it has none for yet.
+void DisplayHold::addCovers(const MonitorLayout& layout) {
+  TakeoverWindowScope scope;
+  const Uint32 flags = SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR |
+                       (bypass_ ? Uint32{0} : Uint32{SDL_WINDOW_FULLSCREEN_DESKTOP});
+  for (size_t i = covers_.size(); i < layout.covered.size(); ++i)
+    if (SDL_Window* cover = blackCover(layout.covered[i], flags)) covers_.push_back(cover);
+  // SDL hides the cursor on the windows it has when asked; new covers are told again.
+  if (SDL_ShowCursor(SDL_QUERY) == SDL_DISABLE) SDL_SetCursor(nullptr);
 }
 
 // The surface over the main monitor, and exactly one cover over each other monitor.
@@ -278,12 +338,8 @@ void DisplayHold::place(const MonitorLayout& layout) {
     covers_.pop_back();
   }
   for (size_t i = 0; i < covers_.size(); ++i) moveTo(covers_[i], layout.covered[i]);
-  TakeoverWindowScope scope;
-  for (size_t i = covers_.size(); i < layout.covered.size(); ++i)
-    if (SDL_Window* cover = blackCover(layout.covered[i], SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR))
-      covers_.push_back(cover);
-  // SDL hides the cursor on the windows it has when asked; new covers are told again.
-  if (SDL_ShowCursor(SDL_QUERY) == SDL_DISABLE) SDL_SetCursor(nullptr);
+  addCovers(layout);
+  if (const auto x = x11::handleOf(surface_)) watchWindows(x->display);
   ourXWindows_.clear();
   for (SDL_Window* window : covers_)
     if (const auto x = x11::handleOf(window)) ourXWindows_.push_back(x->window);

@@ -45,9 +45,15 @@ class DisplayHold {
   // Called once a frame. Acts on what the events since the last call told: the monitors
   // changed (the windows follow them), a window came over the demo's (they are raised again,
   // unless another client holds the keyboard, as a screen locker does), the surface lost the
-  // keyboard focus (taken back), a cover needs painting. True when the monitors changed (their
-  // modes too: the surface may show at another rate).
-  bool keep();
+  // keyboard focus (taken back), a cover needs painting. A frame with none of these makes no
+  // request to the window system.
+  void keep();
+  // Whether keep() has seen the monitors change since the last call (their modes too: the
+  // surface may show at another rate).
+  bool takeMonitorsChanged();
+  // Whether the surface may have been hidden for good (minimized on Wayland, where a monitor
+  // went away): a new surface must take the displays again.
+  bool surfaceLost() const;
 
  private:
   DisplayHold(SDL_Window* surface, bool bypass);
@@ -56,6 +62,8 @@ class DisplayHold {
   void noticeX11(const _XEvent& event);
   bool isOurs(unsigned long xwindow) const;
   void place(const MonitorLayout& layout);
+  void follow(const MonitorLayout& layout);
+  void addCovers(const MonitorLayout& layout);
   void raiseIfKeyboardOurs();
 
   SDL_Window* surface_;
@@ -70,6 +78,8 @@ class DisplayHold {
   bool monitorsChanged_ = false;
   bool restack_ = false;  // raised, and the surface focused
   bool repaintCovers_ = false;
+  bool monitorsChangedUntold_ = false;  // since takeMonitorsChanged()
+  bool surfaceLost_ = false;
 };
 
 }  // namespace platform::takeover

@@ -1,8 +1,10 @@
 /* A notification-style popup: a white override-redirect window, mapped on top of everything at
  * the given place, that lives until it is killed. Prints "mapped" once the server has mapped it.
  * With --lock it then takes the keyboard, as a screen locker does (taking the focus too, until
- * the grab is had), and prints "locked".
- * Usage: popup X Y WIDTH HEIGHT [--lock] (DISPLAY from the environment). */
+ * the grab is had), and prints "locked". With --circulate, each line read on standard input
+ * brings it back up with XCirculateSubwindows (the lowest window covered goes on top, which
+ * tells the others only by CirculateNotify), then it prints "circulated".
+ * Usage: popup X Y WIDTH HEIGHT [--lock | --circulate] (DISPLAY from the environment). */
 #include <X11/Xlib.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -28,7 +30,9 @@ static void lock(Display* display, Window popup) {
 }
 
 int main(int argc, char** argv) {
-  if (argc != 5 && !(argc == 6 && strcmp(argv[5], "--lock") == 0)) return 2;
+  const int locks = argc == 6 && strcmp(argv[5], "--lock") == 0;
+  const int circulates = argc == 6 && strcmp(argv[5], "--circulate") == 0;
+  if (argc != 5 && !locks && !circulates) return 2;
   Display* display = XOpenDisplay(NULL);
   if (!display) return 2;
   XSetWindowAttributes attributes;
@@ -45,7 +49,16 @@ int main(int argc, char** argv) {
     if (event.type == MapNotify) {
       printf("mapped\n");
       fflush(stdout);
-      if (argc == 6) lock(display, popup);
+      if (locks) lock(display, popup);
+      if (circulates) break;
     }
   }
+  char line[16];
+  while (fgets(line, sizeof line, stdin)) {
+    XCirculateSubwindowsUp(display, DefaultRootWindow(display));
+    XSync(display, False);
+    printf("circulated\n");
+    fflush(stdout);
+  }
+  return 0;
 }
