@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <string>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -21,11 +22,19 @@ namespace platform {
 struct GLSurface::Impl {
   SDL_Window* window = nullptr;
   SDL_GLContext context = nullptr;
+  std::string title;
+  Uint32 flags = 0;  // the window's at its creation
   std::unique_ptr<takeover::DisplayHold> displays;  // while this surface holds them
   int swapInterval = 0;
   FramePacer pacer{60.0};
 
   ~Impl();
+  // Follows the monitors and stays on top, while this surface holds the displays.
+  void keepDisplays();
+  // Where swaps return at once, sleeps until the display's next frame is due.
+  void waitForNextFrame();
+  // The window made again, the context and the displays carried over to it.
+  void replaceWindow();
 };
 
 GLSurface::Impl::~Impl() {
@@ -50,7 +59,9 @@ void requestFormat(const PixelFormat& format) {
 std::unique_ptr<GLSurface::Impl> makeSurface(const char* title, int x, int y, int width, int height,
                                              Uint32 flags) {
   auto impl = std::make_unique<GLSurface::Impl>();
-  impl->window = SDL_CreateWindow(title, x, y, width, height, flags | SDL_WINDOW_OPENGL | SDL_WINDOW_ALLOW_HIGHDPI);
+  impl->title = title;
+  impl->flags = flags | SDL_WINDOW_OPENGL | SDL_WINDOW_ALLOW_HIGHDPI;
+  impl->window = SDL_CreateWindow(title, x, y, width, height, impl->flags);
   if (!impl->window) return nullptr;
   impl->context = SDL_GL_CreateContext(impl->window);
   if (!impl->context) return nullptr;
@@ -163,12 +174,42 @@ void GLSurface::setSwapInterval(int interval) {
 }
 
 void GLSurface::flushBuffer() {
-  // On another monitor, or in another mode, frames keep to the rate it shows them at.
-  if (impl_->displays && impl_->displays->keep()) impl_->pacer = FramePacer(trueRefreshRate(impl_->window));
+  impl_->keepDisplays();
   SDL_GL_SwapWindow(impl_->window);
-  if (impl_->swapInterval != 1) return;
+  if (impl_->swapInterval == 1) impl_->waitForNextFrame();
+}
+
+void GLSurface::Impl::keepDisplays() {
+  if (!displays) return;
+  displays->keep();
+  // On another monitor, or in another mode, frames keep to the rate it shows them at.
+  if (displays->takeMonitorsChanged()) pacer = FramePacer(trueRefreshRate(window));
+  if (displays->surfaceLost()) replaceWindow();
+}
+
+void GLSurface::Impl::replaceWindow() {
+  displays.reset();  // the covers first, so that none lands on the new window's monitor
+  SDL_Rect area;
+  SDL_Window* fresh = nullptr;
+  {
+    const takeover::TakeoverWindowScope takingOver;
+    if (SDL_GetDisplayBounds(mainDisplayIndex(), &area) == 0)
+      fresh = SDL_CreateWindow(title.c_str(), area.x, area.y, area.w, area.h, flags);
+  }
+  if (fresh && SDL_GL_MakeCurrent(fresh, context) == 0) {
+    SDL_DestroyWindow(window);
+    window = fresh;
+  } else if (fresh) {
+    SDL_DestroyWindow(fresh);
+    SDL_GL_MakeCurrent(window, context);
+  }
+  SDL_GL_SetSwapInterval(swapInterval);
+  displays = takeover::DisplayHold::take(window);
+}
+
+void GLSurface::Impl::waitForNextFrame() {
   const double swapEnd = absoluteTime();
-  const double nextStart = impl_->pacer.frameDone(swapEnd);
+  const double nextStart = pacer.frameDone(swapEnd);
   if (nextStart > swapEnd) std::this_thread::sleep_for(std::chrono::duration<double>(nextStart - swapEnd));
 }
 

@@ -147,10 +147,8 @@ class _Desktop:
                   compositor, self.log_path)
             self.display = wait_for_start(self._x_display, "XWayland's display", compositor, self.log_path)
             self._ready()
-            self._arrange(len(monitors), primary, primary_leftmost)
-            # X clients read the layout from XWayland's RandR, which follows a moment later.
-            layout = sorted((m.x, m.y, m.width, m.height) for m in self.monitors())
-            wait_for_start(lambda: self._xrandr_layout() == layout, "the layout in XWayland's RandR", compositor, self.log_path)
+            self._layout = (len(monitors), primary, primary_leftmost)
+            self.arrange()
             self._keyboard = self._call("org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
                                         "CreateSession", None)[0]
             self._call("org.gnome.Mutter.RemoteDesktop", self._keyboard, "Start", None, "Session")
@@ -323,10 +321,12 @@ class _Desktop:
         found = glob.glob(os.path.join(self.runtime, ".mutter-Xwaylandauth.*"))
         return {"XAUTHORITY": found[0]} if found else {}
 
-    def _arrange(self, count, primary, primary_leftmost):
+    def arrange(self, off=()):
         """Side by side in the listed order (the order of --virtual-monitor), or with the primary
-        moved to the far left, as a user would set them in Settings, applied temporarily: nothing
-        is written to monitors.xml."""
+        moved to the far left, the monitors of the indices in `off` turned off, as a user would
+        set them in Settings, applied temporarily: nothing is written to monitors.xml. Returns
+        once XWayland's RandR, which X clients read, shows it too."""
+        count, primary, primary_leftmost = self._layout
         serial, physical, _, _ = self._display_state()
         if len(physical) != count:
             raise AssertionError(f"{count} virtual monitors asked for, {len(physical)} came")
@@ -334,13 +334,19 @@ class _Desktop:
         if primary_leftmost:
             order.insert(0, order.pop(primary))
         logical, x = [], 0
-        for index in order:
+        for index in (i for i in order if i not in off):
             (connector, *_), modes, _ = physical[index]
-            mode, width = next((m[0], m[1]) for m in modes if m[6].get("is-current"))
+            # A monitor turned off has no current mode: it comes back in its preferred one.
+            mode, width = next((m[0], m[1]) for m in modes if m[6].get("is-current") or m[6].get("is-preferred"))
             logical.append((x, 0, 1.0, 0, index == primary, [(connector, mode, {})]))
             x += width
         self._call("org.gnome.Mutter.DisplayConfig", "/org/gnome/Mutter/DisplayConfig", "ApplyMonitorsConfig",
                    GLib.Variant("(uua(iiduba(ssa{sv}))a{sv})", (serial, 1, logical, {})))
+
+        def shown_everywhere():
+            layout = sorted((m.x, m.y, m.width, m.height) for m in self.monitors())
+            return len(layout) == len(logical) and self._xrandr_layout() == layout
+        wait_for_start(shown_everywhere, "the layout in XWayland's RandR", self.processes, self.log_path)
 
     def _x_windows(self):
         env = self.env(True)

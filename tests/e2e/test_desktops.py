@@ -11,6 +11,7 @@ import os
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 from gnome import GnomeShell, Mutter
@@ -82,29 +83,37 @@ class OnADesktop:
         for _ in range(RUNS):
             self.run_demo(xwayland=True)
 
-    def run_demo(self, xwayland):
+    def test_a_monitor_off_and_on_again(self):
+        """The other monitor turned off, then on: within a second of each change the scene is on
+        the primary, and a monitor that comes back is black."""
+        if not hasattr(self.desktop, "arrange") or len(self.monitors) < 2 or self.options:
+            self.skipTest("the layouts that turn monitors off")
+        other = 1 - self.primary
+        for xwayland in (False, True):
+            with self.subTest(xwayland=xwayland):
+                self.run_demo(xwayland, changes=[(other,), ()])
+
+    def run_demo(self, xwayland, changes=()):
+        """Starts the demo, sees it right, makes each change (the monitors to turn off) and sees
+        it right a second later, then ends it with one key."""
         monitors = self.desktop.monitors()
         self.assertEqual([m.primary for m in monitors].index(True), self.primary, monitors)
         demo = Demo(self.desktop.env(xwayland))
         try:
             wait_until(lambda: "FullScreen pixelFormat" in demo.log(), "full screen", gave_up=demo.ended)
-            shots = {}
-
-            def scene_on_primary_only():
-                shots.update((i, self.desktop.screenshot(i)) for i in range(len(monitors)))
-                return all(scene_drawn(shot) if i == self.primary else light(shot).lit == 0
-                           for i, shot in shots.items())
-
-            try:
-                wait_until(scene_on_primary_only, "scene on the primary and black elsewhere", gave_up=demo.ended)
-            except AssertionError as failure:
-                self.fail(f"{failure}: {self.describe(shots, monitors)}\n{demo.log()}")
+            self.see_scene_on_primary_only(demo, PATIENCE)
             if xwayland or getattr(self.desktop, "lists_native_windows", True):
                 self.assertTrue(any(self.covers(window, monitors[self.primary]) for window in self.desktop.windows()),
                                 f"no full-screen window over the primary: {self.desktop.windows()}")
             if hasattr(self.desktop, "inhibitors"):
                 wait_until(lambda: "disco" in dict(self.desktop.inhibitors()), "the session's idle inhibitor",
                            gave_up=demo.ended)
+            for off in changes:
+                changed = time.monotonic()
+                self.desktop.arrange(off=off)
+                # The promise is a second from the change: what the screen shows then is checked.
+                time.sleep(max(0.0, changed + 1.0 - time.monotonic()))
+                self.see_scene_on_primary_only(demo, 0, f"a second after turning off {off}")
             self.desktop.press_key(xwayland)
             try:
                 status = demo.process.wait(PATIENCE)
@@ -113,6 +122,21 @@ class OnADesktop:
             self.assertEqual(status, 0, demo.log())
         finally:
             demo.stop()
+            if changes:
+                self.desktop.arrange()
+
+    def see_scene_on_primary_only(self, demo, timeout, when="at start"):
+        """Waits up to `timeout` for the scene on the primary and black on every other monitor."""
+        monitors, shots = self.desktop.monitors(), {}
+
+        def as_it_should():
+            shots.update((i, self.desktop.screenshot(i)) for i in range(len(monitors)))
+            return all(scene_drawn(shot) if monitors[i].primary else light(shot).lit == 0 for i, shot in shots.items())
+
+        try:
+            wait_until(as_it_should, f"scene on the primary and black elsewhere {when}", timeout, demo.ended)
+        except AssertionError as failure:
+            self.fail(f"{failure}: {self.describe(shots, monitors)}\n{demo.log()}")
 
     @staticmethod
     def covers(window, monitor):
