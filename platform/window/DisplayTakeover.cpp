@@ -176,8 +176,7 @@ std::unique_ptr<DisplayHold> DisplayHold::take(SDL_Window* surface) {
     }
     installColormap(*x);
     SDL_SetWindowInputFocus(surface);
-    watchWindows(x->display);
-    hold->place(layout);  // notes the windows' ids
+    hold->place(layout);  // notes the windows' ids, and watches for windows coming over them
   }
   // The monitors are followed through RandR on any X server (XWayland's mirrors the
   // compositor's outputs), and through SDL's display events elsewhere.
