@@ -3,6 +3,7 @@
 #include <SDL.h>
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <mutex>
 
 namespace {
@@ -40,10 +41,10 @@ int bufferFramesFor(int rate) {
 std::mutex driverLock;
 int devicesOpen = 0;
 
-bool holdDriver(std::string& why) {
+bool holdDriver(const std::string& name, std::string& why) {
   std::lock_guard<std::mutex> hold(driverLock);
-  if (devicesOpen == 0 && SDL_AudioInit(nullptr) != 0) {
-    why = SDL_GetError();
+  if (devicesOpen == 0 && SDL_AudioInit(name.empty() ? nullptr : name.c_str()) != 0) {
+    if (why.empty()) why = SDL_GetError();
     return false;
   }
   ++devicesOpen;
@@ -65,10 +66,30 @@ void AudioDevice::nameStreams() {
 
 void AudioDevice::threadDone() { SDL_TLSCleanup(); }
 
+std::vector<std::string> AudioDevice::driversAfter(const std::string& lost, bool others) {
+  const char* chosen = SDL_GetHint(SDL_HINT_AUDIODRIVER);
+  if (lost.empty() || (chosen && *chosen)) return {""};
+  std::vector<std::string> drivers{lost};
+  for (const char* server : {"pipewire", "pulseaudio"}) {
+    if (lost != server) drivers.emplace_back(server);
+  }
+  if (others) drivers.emplace_back("");
+  return drivers;
+}
+
 std::unique_ptr<AudioDevice> AudioDevice::open(int rate, int channels, Fill fill, void* user, bool exactly,
-                                               std::string& why) {
+                                               std::string& why, const std::vector<std::string>& drivers) {
+  why.clear();
+  for (const std::string& driver : drivers) {
+    if (auto device = openThrough(driver, rate, channels, fill, user, exactly, why)) return device;
+  }
+  return nullptr;
+}
+
+std::unique_ptr<AudioDevice> AudioDevice::openThrough(const std::string& name, int rate, int channels, Fill fill,
+                                                      void* user, bool exactly, std::string& why) {
   quietAlsa();
-  if (!holdDriver(why)) return nullptr;
+  if (!holdDriver(name, why)) return nullptr;
   std::unique_ptr<AudioDevice> device(new AudioDevice(fill, user));  // lets the driver go with it
   SDL_AudioSpec want{};
   want.freq = rate;
@@ -83,7 +104,7 @@ std::unique_ptr<AudioDevice> AudioDevice::open(int rate, int channels, Fill fill
   const int changes = exactly ? 0 : SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_CHANNELS_CHANGE;
   device->id_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, changes);
   if (device->id_ == 0) {
-    why = SDL_GetError();
+    if (why.empty()) why = SDL_GetError();
     return nullptr;
   }
   device->rate_ = have.freq;
@@ -105,5 +126,11 @@ bool AudioDevice::lost() const { return SDL_GetAudioDeviceStatus(id_) == SDL_AUD
 
 void AudioDevice::callback(void* self, unsigned char* stream, int bytes) {
   auto* device = static_cast<AudioDevice*>(self);
+  // SDL calls on into a buffer of its own until a lost device is closed: what the callback took
+  // then would never be heard, and the music would come back further on than where it went.
+  if (device->lost()) {
+    std::fill_n(reinterpret_cast<float*>(stream), static_cast<size_t>(bytes) / sizeof(float), 0.0f);
+    return;
+  }
   device->fill_(device->user_, reinterpret_cast<float*>(stream), static_cast<size_t>(bytes) / sizeof(float));
 }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 // The sound output: the system's default audio device, fed 32-bit float samples by a callback
 // on the device's own thread. The device may run at another rate or channel count than asked;
@@ -23,10 +24,16 @@ class AudioDevice {
   // that used devices ends, since SDL frees it only for threads of its own.
   static void threadDone();
 
-  // Opened paused. Null when there is no audio driver or no device; `why` then says why.
-  // `exactly`: samples stay at `rate` and `channels` whatever the device plays (SDL converts).
+  // The sound drivers open() tries in turn after a device of `lost` went away: that driver and
+  // the sound servers first, so that a server restarting finds its card free, and with
+  // `others` whatever else SDL finds (ALSA on the card itself, say). "" stands for SDL's own
+  // choice, which is all there is when SDL_AUDIODRIVER names one or nothing was lost.
+  static std::vector<std::string> driversAfter(const std::string& lost, bool others);
+
+  // Opened paused, through the first of `drivers` that opens. Null when none does; `why` then
+  // says why. `exactly`: samples stay at `rate` and `channels` whatever the device plays.
   static std::unique_ptr<AudioDevice> open(int rate, int channels, Fill fill, void* user, bool exactly,
-                                           std::string& why);
+                                           std::string& why, const std::vector<std::string>& drivers = {""});
   // Returns once the callback has run for the last time.
   ~AudioDevice();
 
@@ -45,6 +52,8 @@ class AudioDevice {
 
  private:
   AudioDevice(Fill fill, void* user) : fill_(fill), user_(user) {}
+  static std::unique_ptr<AudioDevice> openThrough(const std::string& name, int rate, int channels, Fill fill,
+                                                  void* user, bool exactly, std::string& why);
   static void callback(void* self, unsigned char* stream, int bytes);
 
   Fill fill_;

@@ -10,14 +10,14 @@
 #include "platform/audio/AudioDevice.h"
 #include "platform/audio/AudioLoop.h"
 #include "platform/audio/AudioRing.h"
+#include "platform/audio/SoundRetry.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
 constexpr double kAheadSeconds = 2.0;  // decoded audio waiting for the device, at most
 constexpr size_t kChunkFrames = 1024;  // decoded per step of the decoding thread
 constexpr auto kNap = std::chrono::milliseconds(10);
-constexpr auto kRetry = std::chrono::seconds(1);  // between looks for a sound device
-constexpr int kMaxChannels = 8;                   // what sound devices take
+constexpr int kMaxChannels = 8;  // what sound devices take
 }  // namespace
 
 struct MusicPlayer::Playback {
@@ -26,7 +26,8 @@ struct MusicPlayer::Playback {
   std::unique_ptr<AudioLoop> loop;
   std::unique_ptr<AudioDevice> device;  // the decoding thread's, once that runs
   bool deviceStarted = false;
-  Clock::time_point nextLook;
+  std::string lostDriver;  // the one the last device played through
+  SoundRetry retry{Clock::now()};
   std::atomic<bool> loops{false};
   std::atomic<bool> playing{false};
   std::atomic<bool> stopping{false};
@@ -38,8 +39,8 @@ struct MusicPlayer::Playback {
     device.reset();
   }
 
-  void say(const std::string& line) const {
-    if (report) report(line);
+  void say(const std::string& line) {
+    if (report && retry.news(line)) report(line);
   }
 
   // The device's thread: whatever is decoded, then silence (an underrun, or the end).
@@ -49,7 +50,16 @@ struct MusicPlayer::Playback {
   }
 
   std::unique_ptr<AudioDevice> openDevice(int rate, int channels, bool exactly, std::string& why) {
-    return AudioDevice::open(rate, channels, &Playback::fill, this, exactly, why);
+    const Clock::time_point now = Clock::now();
+    auto opened = AudioDevice::open(rate, channels, &Playback::fill, this, exactly, why,
+                                    AudioDevice::driversAfter(lostDriver, !retry.patient(now)));
+    if (opened) {
+      retry.opened(now);
+      lostDriver = opened->driver();
+    } else {
+      retry.failed(now);
+    }
+    return opened;
   }
 
   // On the decoding thread: drops a device that went away, looks for one now and then while
@@ -57,11 +67,10 @@ struct MusicPlayer::Playback {
   void keepSound() {
     if (device && device->lost()) {
       say("sound lost: the " + device->driver() + " device went away");
-      device.reset();  // SDL takes a second or so to let a dead server's device go ...
-      nextLook = Clock::now();  // ... by which time a restarted one may well be back
+      retry.lost(Clock::now());
+      device.reset();  // SDL takes a second or so to let a dead server's device go
     }
-    if (!device && Clock::now() >= nextLook) {
-      nextLook = Clock::now() + kRetry;
+    if (!device && retry.due(Clock::now())) {
       std::string why;
       // The ring holds samples made for the device before: the new one takes them as they are.
       device = openDevice(loop->outputRate(), loop->outputChannels(), true, why);
@@ -135,10 +144,7 @@ std::unique_ptr<MusicPlayer> MusicPlayer::open(const std::string& path, Report r
       return true;
     });
     if (!playback->loop) return nullptr;
-    if (!playback->device) {
-      playback->say("no sound: " + why);
-      playback->nextLook = Clock::now() + kRetry;
-    }
+    if (!playback->device) playback->say("no sound: " + why);
     const AudioLoop& loop = *playback->loop;
     const size_t aheadFrames = static_cast<size_t>(loop.outputRate() * kAheadSeconds) + kChunkFrames;
     playback->ring = std::make_unique<AudioRing>(aheadFrames * loop.outputChannels());

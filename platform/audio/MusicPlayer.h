@@ -13,11 +13,13 @@
 // caller ever waits for it.
 //
 // Sound that is not there (no sound server yet, or one that went away) leaves the player
-// silent; the decoding thread looks for a sound device again every second and goes on with
-// the music where it stopped once there is one.
+// silent; the decoding thread looks for a sound device again, every second at first and less
+// often as the sound stays away (SoundRetry), and goes on with the music where it stopped once
+// there is one.
 class MusicPlayer {
  public:
-  // Told, on the player's own thread, one line each time sound goes or comes back.
+  // Told, on the player's own thread, one line as sound goes or comes back; not again while a
+  // device that comes keeps dying as it opens.
   using Report = std::function<void(const std::string& line)>;
 
   static std::unique_ptr<MusicPlayer> open(const std::string& path, Report report = nullptr);

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cmath>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -25,7 +31,7 @@ class MusicPlayerTest : public testing::Test {
     if (!musicfixtures::haveFfmpeg()) GTEST_SKIP() << "needs the ffmpeg tool";
     setenv("SDL_AUDIODRIVER", "dummy", 1);  // a device that plays in real time, silently
   }
-  void TearDown() override { unsetenv("SDL_AUDIODRIVER"); }
+  void TearDown() override { unsetenv("SDL_AUDIODRIVER"), unsetenv("SDL_DISKAUDIOFILE"), unsetenv("SDL_DISKAUDIODELAY"); }
 
   std::string cut(const std::string& path, double keep) {  // a file that breaks off
     const std::string out = path + ".cut";
@@ -54,26 +60,38 @@ TEST_F(MusicPlayerTest, NoPlayerAndNoWordForAFileItCannotPlayThrough) {
   EXPECT_NE(MusicPlayer::open(song), nullptr) << "the whole file plays";
 }
 
-TEST_F(MusicPlayerTest, WithoutASoundDeviceASilentPlayerSaysSoOnceAndNothingElse) {
-  const std::string song = folder.make("song.m4a", 44100, 4410, kStereo, "-c:a aac");
-  setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+void nap() { std::this_thread::sleep_for(std::chrono::milliseconds(10)); }
+
+// The lines a player says: report() takes them, wait() has them once there are `count` (or a
+// minute has passed).
+struct Lines {
+  std::mutex lock;
   std::vector<std::string> lines;
-  std::mutex linesLock;
-  testing::internal::CaptureStderr();
-  {
-    // A player all the same: it looks for a device every second, and says nothing more of it.
-    auto player = MusicPlayer::open(song, [&](const std::string& line) {
-      std::lock_guard<std::mutex> hold(linesLock);
+  MusicPlayer::Report report() {
+    return [this](const std::string& line) {
+      std::lock_guard<std::mutex> hold(lock);
       lines.push_back(line);
-    });
-    ASSERT_NE(player, nullptr);
-    player->setLoops(true);
-    player->play();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    };
   }
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].rfind("no sound: ", 0), 0u) << lines[0];
+  std::vector<std::string> wait(size_t count) {
+    for (const auto deadline = Clock::now() + std::chrono::seconds(60);; nap()) {
+      std::lock_guard<std::mutex> hold(lock);
+      if (lines.size() >= count || Clock::now() > deadline) return lines;
+    }
+  }
+};
+
+TEST_F(MusicPlayerTest, WithoutASoundDeviceSaysSoOnceAndPlaysWhenOneComes) {
+  const std::string song = folder.make("song.m4a", 44100, 4410, kStereo, "-c:a aac");
+  setenv("SDL_AUDIODRIVER", "disk", 1);  // a device once its folder is there
+  setenv("SDL_DISKAUDIOFILE", folder.file("later/device.raw").c_str(), 1);
+  Lines said;
+  auto player = MusicPlayer::open(song, said.report());
+  const std::string none = said.wait(1).at(0);
+  EXPECT_EQ(none.rfind("no sound: ", 0), 0u) << none;
+  std::filesystem::create_directory(folder.file("later"));
+  EXPECT_EQ(said.wait(2), std::vector<std::string>({none, "sound back: disk at 44100 Hz"}));
+  player.reset();
 
   // The system's own choice: sound or none, depending on the machine, but never a word on
   // stderr (ALSA, say, on a machine without a sound card).
@@ -81,6 +99,66 @@ TEST_F(MusicPlayerTest, WithoutASoundDeviceASilentPlayerSaysSoOnceAndNothingElse
   testing::internal::CaptureStderr();
   MusicPlayer::open(song).reset();
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST_F(MusicPlayerTest, DevicesThatDieAsTheyOpenAreLookedForLessOftenAndToldOfOnce) {
+  const int opens = inotify_init1(IN_NONBLOCK);
+  ASSERT_GE(inotify_add_watch(opens, "/dev/full", IN_OPEN), 0);
+  setenv("SDL_AUDIODRIVER", "disk", 1), setenv("SDL_DISKAUDIOFILE", "/dev/full", 1);  // the first write fails
+  Lines said;
+  auto player = MusicPlayer::open(folder.make("song.wav", 44100, 4410, kStereo), said.report());
+  std::vector<Clock::time_point> at;
+  for (const auto deadline = Clock::now() + std::chrono::seconds(60); at.size() < 4 && Clock::now() < deadline; nap()) {
+    inotify_event event;
+    if (read(opens, &event, sizeof event) == sizeof event) at.push_back(Clock::now());
+  }
+  close(opens);
+  ASSERT_EQ(at.size(), 4u);
+  for (size_t i = 1; i < at.size(); ++i) {
+    EXPECT_GT(at[i] - at[i - 1], std::chrono::milliseconds((1000 << (i - 1)) - 100)) << "wait " << i;
+  }
+  EXPECT_EQ(said.wait(2), std::vector<std::string>({"sound lost: the disk device went away",
+                                                    "sound back: disk at 44100 Hz"}));
+}
+
+TEST_F(MusicPlayerTest, ALostDeviceTakesNothingMoreSoTheNextGoesOnWhereItStopped) {
+  // The device writes to a pipe as fast as the test reads, and dies when the test stops reading.
+  // A ramp tells every frame where it is in the track; SDL's buffer at 44.1 kHz is 16384 frames.
+  constexpr long kBuffer = 16384;
+  const std::string song = folder.make("ramp.wav", 44100, 131072, "(n+1)/131072", "-c:a pcm_f32le");
+  const std::string pipe = folder.file("device");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const int closes = inotify_init();
+  inotify_add_watch(closes, pipe.c_str(), IN_CLOSE_WRITE);
+  signal(SIGPIPE, SIG_IGN);
+  setenv("SDL_AUDIODRIVER", "disk", 1), setenv("SDL_DISKAUDIOFILE", pipe.c_str(), 1);
+  setenv("SDL_DISKAUDIODELAY", "0", 1);
+  auto listen = [&] {
+    const int out = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    fcntl(out, F_SETPIPE_SZ, 4096);  // what was written and never read is less than a buffer
+    return out;
+  };
+  // The first frame of music in the pipe, after which `more` frames are read.
+  auto firstFrame = [&](int out, long more) {
+    float first = 0.0f, sample;
+    for (const auto deadline = Clock::now() + std::chrono::seconds(60); Clock::now() < deadline;) {
+      if (read(out, &sample, sizeof sample) != sizeof sample) nap();
+      else if ((first != 0.0f || (first = sample) != 0.0f) && more-- == 0) break;
+    }
+    return std::lround(first * 131072) - 1;
+  };
+  const int first = listen();
+  auto player = MusicPlayer::open(song);
+  player->setLoops(true);
+  player->play();
+  EXPECT_EQ(firstFrame(first, 2 * kBuffer + kBuffer / 2), 0);  // the device dies in its third buffer ...
+  close(first);
+  inotify_event closed;  // the dead device lets go of the pipe, and of what it left there
+  EXPECT_EQ(read(closes, &closed, sizeof closed), static_cast<ssize_t>(sizeof closed));
+  const int second = listen();  // ... and the next goes on after it, not a buffer taken into nowhere later
+  EXPECT_EQ(firstFrame(second, 0), 3 * kBuffer);
+  close(second), close(closes);
+  std::filesystem::remove(pipe);  // a device opening waits for a pipe's reader, not for a file's
 }
 
 TEST_F(MusicPlayerTest, StopsAtOnceWhetherPlayingOrNot) {
