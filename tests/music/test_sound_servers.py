@@ -8,10 +8,15 @@ Usage: test_sound_servers.py MUSIC_CAPTURE [--seconds S] [--busy] [unittest argu
 - The loop: through PulseAudio the recording is the track sample for sample, seams included;
   through PipeWire it holds no gap of silence. --seconds sets how long it plays (the soak runs
   120) and --busy keeps a core busy meanwhile.
-- A server restarted while the music plays, and one started after it: the music is back within
-  2 s of the server, going on with the loop, and the player says "sound lost" and "sound back".
+- The desktop sees a stream of "disco" called "disco music loop", heard within START_WITHIN of the
+  player's start.
+- A server restarted while the music plays, and one started after it: the music is heard again
+  within 2 s of the server, going on with the loop, and the player says "sound lost" and "sound
+  back". ALSA offers a device meanwhile, which the player must leave for the server's.
 """
+import ctypes
 import os
+import select
 import shutil
 import signal
 import subprocess
@@ -27,7 +32,8 @@ from check_seams import DEVICE_BUFFER, VOICES, compare, ffmpeg  # noqa: E402
 
 CAPTURE = os.path.abspath(sys.argv.pop(1))
 FRAME = 8  # bytes of a stereo float frame
-BACK_WITHIN = 2.0  # seconds from a server's return to the player's
+BACK_WITHIN = 2.0  # seconds from a server's return to the music's
+START_WITHIN = 1.5  # seconds from the player's start to the music's
 
 
 def option(name, convert):
@@ -116,22 +122,32 @@ class Server:
             os.kill(self.bus, signal.SIGTERM)
             self.bus = None
 
-    def record(self, path):
+    def record(self, path, latency=500):
         """parec on the sink's monitor, in the sink's own format, with a generous buffer; returns
         once it is writing (silence, before a player starts), so it hears whatever plays from then
-        on: a recorder whose stream is on the server may still be a moment from its first data."""
+        on: a recorder whose stream is on the server may still be a moment from its first data.
+        A short `latency` times the first sound more closely."""
         recorder = subprocess.Popen(["parec", "-d", "out.monitor", "--raw", "--format=float32le", f"--rate={self.rate}",
-                                     "--channels=2", "--latency-msec=500", "--file-format=raw", path],
+                                     "--channels=2", f"--latency-msec={latency}", "--file-format=raw", path],
                                     env=self.env, stderr=subprocess.DEVNULL)
         wait_until(lambda: os.path.exists(path) and os.path.getsize(path) > 0, f"a recorder writing from {self.kind}",
                    gave_up=lambda: recorder.poll() is not None and "parec ended")
+        # Its first frame is as old as what it has written by now.
+        recorder.started = time.monotonic() - os.path.getsize(path) / FRAME / self.rate
         return recorder
+
+    def heard(self, recorder, path):
+        """When the recording's first sound was made."""
+        with open(path, "rb") as f:
+            recording = f.read()
+        return recorder.started + (len(recording) - len(recording.lstrip(b"\0"))) // FRAME / self.rate
 
 
 class Player:
     """music_capture playing `path` in a loop in the server's environment, its lines timed."""
 
     def __init__(self, path, env):
+        self.started = time.monotonic()
         self.process = subprocess.Popen([CAPTURE, path, "3600"], env=env, stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         self.lines = []  # (monotonic time, line)
@@ -153,6 +169,14 @@ class Player:
         self.process.stdout.close()
         self.process.stderr.close()
         return out
+
+
+def opened(path):
+    """A descriptor that turns readable once `path` is opened (an inotify watch)."""
+    libc = ctypes.CDLL(None)
+    watch = libc.inotify_init()
+    libc.inotify_add_watch(watch, path.encode(), 0x20)  # IN_OPEN
+    return watch
 
 
 def sound_in(recording):
@@ -212,13 +236,16 @@ class SoundServers(unittest.TestCase):
             self.assertGreater(sounding, 1.1 * len(self.track) // FRAME * server.rate / 44100,
                                f"{what}: not round a seam through {server.kind}")
 
-    def record_until(self, server, player, recording, seconds):
-        """Records until `seconds` of sound are in, however long a busy machine takes."""
-        recorder = server.record(recording)
+    def record_until(self, server, player, recording, seconds, since=0.0, latency=500):
+        """Records until `seconds` of sound are in, however long a busy machine takes; returns
+        the seconds to the first sound from `since`, or from the sink's first sound if later (a
+        PulseAudio null sink just loaded first sounds 2 s on, whatever plays on it)."""
+        recorder = server.record(recording, latency)
         try:
             self.wait_for_sound(server, player, recording, seconds)
         finally:
             stop_process(recorder)
+        return server.heard(recorder, recording) - max(since, recorder.started)
 
     @staticmethod
     def wait_for_sound(server, player, recording, seconds):
@@ -235,16 +262,24 @@ class SoundServers(unittest.TestCase):
         player = Player(self.song, server.env)
         try:
             self.wait_for_sound(server, player, recording, SECONDS)
+            streams = server.pactl("list", "sink-inputs")
         finally:
             stop_process(busy)
             stop_process(recorder)
             player.stop()
         self.check_music(server, recording, "the loop", anywhere=False)
-        print(f"{kind}: {SECONDS:.0f} s of the loop, no dropout{' with a core busy' if BUSY else ''}", flush=True)
+        for name in ('application.name = "disco"', 'media.name = "disco music loop"'):
+            self.assertIn(name, streams or "", f"the stream through {kind}")
+        start = server.heard(recorder, recording) - player.started
+        self.assertLess(start, START_WITHIN, f"{kind}: the music started {start:.2f} s after the player")
+        print(f"{kind}: {SECONDS:.0f} s of the loop, no dropout{' with a core busy' if BUSY else ''}, "
+              f"heard {start:.2f} s after the player's start", flush=True)
 
     def music_back(self, kind, late):
         server = self.server(kind)
         if not late:
+            with open(os.path.join(server.folder, ".asoundrc"), "w") as f:
+                f.write("pcm.!default { type null }\n")  # the card, free while the server is away
             server.start()
         player = Player(self.song, server.env)
         try:
@@ -252,14 +287,15 @@ class SoundServers(unittest.TestCase):
                 wait_until(lambda: player.said("no sound: "), "'no sound' from a player without a server")
             else:
                 self.record_until(server, player, os.path.join(server.folder, "before.raw"), 0.5)
+                looked = opened(server.env["PULSE_CLIENTCONFIG"])  # libpulse reads it as the player looks
                 server.stop()
                 wait_until(lambda: player.said("sound lost: "), f"'sound lost' once {kind} stopped")
+                wait_until(lambda: select.select([looked], [], [], 0)[0], f"the player looking while {kind} is away")
+                os.close(looked)
             server.start()
             ready = time.monotonic()
-            wait_until(lambda: player.said("sound back: "), f"'sound back' once {kind} is back")
-            latency = player.said("sound back: ")[0] - ready
             recording = os.path.join(server.folder, "after.raw")
-            self.record_until(server, player, recording, 2.5)
+            latency = self.record_until(server, player, recording, 2.5, since=ready, latency=50)
         finally:
             player.stop()
         self.assertLess(latency, BACK_WITHIN, f"{kind}: the music came back {latency:.2f} s after the server")
