@@ -299,8 +299,10 @@ bool DisplayHold::takeMonitorsChanged() { return std::exchange(monitorsChangedUn
 bool DisplayHold::surfaceLost() const { return surfaceLost_; }
 
 // The window manager's way: covers made afresh for the monitors now, each full screen on its
-// own, and the surface asked to be full screen on the main monitor should it not be there (the
-// compositor keeps a full-screen window on its monitor wherever that moves).
+// own. The compositor keeps a full-screen window on its monitor wherever that moves; under
+// XWayland, where the window's place is known, the surface is asked onto the main monitor
+// should that be another. (On Wayland itself SDL knows no window's place, and a surface whose
+// monitor went is made again on the main one: see surfaceLost.)
 void DisplayHold::follow(const MonitorLayout& layout) {
   for (SDL_Window* cover : covers_) SDL_DestroyWindow(cover);
   covers_.clear();
@@ -308,11 +310,12 @@ void DisplayHold::follow(const MonitorLayout& layout) {
   ScreenArea now;
   SDL_GetWindowPosition(surface_, &now.x, &now.y);
   SDL_GetWindowSize(surface_, &now.width, &now.height);
-  if (now != layout.main) {
+  const auto x = x11::handleOf(surface_);
+  if (x && now != layout.main) {
     SDL_SetWindowFullscreen(surface_, 0);
     moveTo(surface_, layout.main);
     SDL_SetWindowFullscreen(surface_, SDL_WINDOW_FULLSCREEN_DESKTOP);
-    if (const auto x = x11::handleOf(surface_)) askFullScreenOnPrimary(*x);
+    askFullScreenOnPrimary(*x);
   }
   SDL_RaiseWindow(surface_);
   layout_ = layout;

@@ -8,4 +8,8 @@ namespace platform {
 
 int mainDisplayIndex();
 
+// False while the compositor names a primary that SDL's display list does not show yet (just
+// after the outputs changed); mainDisplayIndex() would give the first display then.
+bool mainDisplayListed();
+
 }  // namespace platform
