@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <sstream>
 #include <vector>
 
@@ -54,6 +55,11 @@ std::string connectDisplayServer() {
     problem = "the display has no screen";
   }
   return problem;
+}
+
+bool onWaylandItself() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  return driver && std::strcmp(driver, "wayland") == 0;
 }
 
 }  // namespace platform

@@ -12,4 +12,7 @@ namespace platform {
 // why no display can be used.
 std::string connectDisplayServer();
 
+// Whether the display connected is a Wayland compositor served directly (not through XWayland).
+bool onWaylandItself();
+
 }  // namespace platform

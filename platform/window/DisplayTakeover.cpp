@@ -9,6 +9,7 @@
 #include <optional>
 #include <utility>
 
+#include "platform/window/DisplayServer.h"
 #include "platform/window/MainDisplay.h"
 #include "platform/window/RandrMonitors.h"
 #include "platform/window/X11Calls.h"
@@ -54,6 +55,13 @@ SDL_Window* blackCover(const ScreenArea& area, Uint32 flags) {
   SDL_Window* cover = SDL_CreateWindow("disco", area.x, area.y, area.width, area.height, flags);
   if (cover) paintBlack(cover);
   return cover;
+}
+
+ScreenArea placeOf(SDL_Window* window) {
+  ScreenArea area;
+  SDL_GetWindowPosition(window, &area.x, &area.y);
+  SDL_GetWindowSize(window, &area.width, &area.height);
+  return area;
 }
 
 void moveTo(SDL_Window* window, const ScreenArea& area) {
@@ -216,8 +224,8 @@ void DisplayHold::notice(const SDL_Event& event) {
     // SDL's Wayland driver minimizes a full-screen window when another of the demo's comes onto
     // its monitor, as a cover does when the compositor moves it off a monitor that went, and
     // nothing brings a minimized window back there.
-    const char* driver = SDL_GetCurrentVideoDriver();
-    surfaceLost_ |= event.display.event == SDL_DISPLAYEVENT_DISCONNECTED && driver && std::strcmp(driver, "wayland") == 0;
+    if (event.display.event == SDL_DISPLAYEVENT_DISCONNECTED && onWaylandItself() && surfaceLostSince_ == 0)
+      surfaceLostSince_ = SDL_GetTicks64();
     return;
   }
   if (event.type != SDL_WINDOWEVENT) return;
@@ -266,8 +274,7 @@ bool DisplayHold::isOurs(unsigned long xwindow) const {
 }
 
 void DisplayHold::keep() {
-  const bool raiseDue = bypass_ && restack_ && SDL_GetTicks64() - lastRaise_ >= kRaiseIntervalMs;
-  if (!(monitorsChanged_ || raiseDue || repaintCovers_)) return;  // most frames: no request at all
+  if (!(monitorsChanged_ || raiseDue() || repaintCovers_)) return;  // most frames: no request at all
   const auto x = x11::handleOf(surface_);
   std::optional<x11::ErrorTrap> trap;
   if (x) trap.emplace(x->display);
@@ -288,7 +295,7 @@ void DisplayHold::keep() {
     repaintCovers_ = false;
     for (SDL_Window* cover : covers_) paintBlack(cover);
   }
-  if (bypass_ && restack_ && SDL_GetTicks64() - lastRaise_ >= kRaiseIntervalMs) {
+  if (raiseDue()) {  // placing the windows above may have asked for it
     restack_ = false;
     raiseIfKeyboardOurs();
   }
@@ -296,22 +303,20 @@ void DisplayHold::keep() {
 
 bool DisplayHold::takeMonitorsChanged() { return std::exchange(monitorsChangedUntold_, false); }
 
-bool DisplayHold::surfaceLost() const { return surfaceLost_; }
+Uint64 DisplayHold::surfaceLostSince() const { return surfaceLostSince_; }
+
+bool DisplayHold::raiseDue() const { return bypass_ && restack_ && SDL_GetTicks64() - lastRaise_ >= kRaiseIntervalMs; }
 
 // The window manager's way: covers made afresh for the monitors now, each full screen on its
 // own. The compositor keeps a full-screen window on its monitor wherever that moves; under
 // XWayland, where the window's place is known, the surface is asked onto the main monitor
 // should that be another. (On Wayland itself SDL knows no window's place, and a surface whose
-// monitor went is made again on the main one: see surfaceLost.)
+// monitor went is made again on the main one: see surfaceLostSince.)
 void DisplayHold::follow(const MonitorLayout& layout) {
   for (SDL_Window* cover : covers_) SDL_DestroyWindow(cover);
   covers_.clear();
   addCovers(layout);
-  ScreenArea now;
-  SDL_GetWindowPosition(surface_, &now.x, &now.y);
-  SDL_GetWindowSize(surface_, &now.width, &now.height);
-  const auto x = x11::handleOf(surface_);
-  if (x && now != layout.main) {
+  if (const auto x = x11::handleOf(surface_); x && placeOf(surface_) != layout.main) {
     SDL_SetWindowFullscreen(surface_, 0);
     moveTo(surface_, layout.main);
     SDL_SetWindowFullscreen(surface_, SDL_WINDOW_FULLSCREEN_DESKTOP);

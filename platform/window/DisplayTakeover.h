@@ -51,9 +51,9 @@ class DisplayHold {
   // Whether keep() has seen the monitors change since the last call (their modes too: the
   // surface may show at another rate).
   bool takeMonitorsChanged();
-  // Whether the surface may have been hidden for good (minimized on Wayland, where a monitor
-  // went away): a new surface must take the displays again.
-  bool surfaceLost() const;
+  // Since when (SDL ticks) the surface may have been hidden for good (minimized on Wayland,
+  // where a monitor went away), so that a new surface must take the displays again; 0 while not.
+  Uint64 surfaceLostSince() const;
 
  private:
   DisplayHold(SDL_Window* surface, bool bypass);
@@ -65,6 +65,7 @@ class DisplayHold {
   void follow(const MonitorLayout& layout);
   void addCovers(const MonitorLayout& layout);
   void raiseIfKeyboardOurs();
+  bool raiseDue() const;
 
   SDL_Window* surface_;
   const bool bypass_;  // override-redirect windows, kept by the demo itself
@@ -79,7 +80,7 @@ class DisplayHold {
   bool restack_ = false;  // raised, and the surface focused
   bool repaintCovers_ = false;
   bool monitorsChangedUntold_ = false;  // since takeMonitorsChanged()
-  bool surfaceLost_ = false;
+  Uint64 surfaceLostSince_ = 0;
 };
 
 }  // namespace platform::takeover

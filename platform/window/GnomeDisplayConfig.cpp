@@ -42,9 +42,4 @@ std::optional<OutputOrigin> gnomePrimaryOrigin() {
   return origin;
 }
 
-std::optional<OutputOrigin> waylandPrimaryOrigin() {
-  if (auto origin = gnomePrimaryOrigin()) return origin;
-  return kdePrimaryOrigin();
-}
-
 }  // namespace platform

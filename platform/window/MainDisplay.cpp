@@ -3,8 +3,8 @@
 #include <SDL.h>
 
 #include <algorithm>
-#include <cstring>
 
+#include "platform/window/DisplayServer.h"
 #include "platform/window/PrimaryOutput.h"
 
 namespace platform {
@@ -14,9 +14,9 @@ namespace {
 // The primary's index in SDL's list: 0 where nothing tells, -1 where the compositor names one
 // SDL does not list.
 int primaryIndex() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  if (!driver || std::strcmp(driver, "wayland") != 0) return 0;
-  const auto primary = waylandPrimaryOrigin();
+  if (!onWaylandItself()) return 0;
+  auto primary = gnomePrimaryOrigin();
+  if (!primary) primary = kdePrimaryOrigin();
   if (!primary) return 0;
   for (int index = 0; index < SDL_GetNumVideoDisplays(); ++index) {
     SDL_Rect bounds;

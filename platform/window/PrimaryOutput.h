@@ -21,7 +21,4 @@ std::optional<OutputOrigin> gnomePrimaryOrigin();
 // KDE (kwin): the first output of kde_output_order_v1, placed by its wl_output.
 std::optional<OutputOrigin> kdePrimaryOrigin();
 
-// The first of the two that answers; nothing where neither does.
-std::optional<OutputOrigin> waylandPrimaryOrigin();
-
 }  // namespace platform

@@ -27,8 +27,8 @@ struct GLSurface::Impl {
   std::unique_ptr<takeover::DisplayHold> displays;  // while this surface holds them
   int swapInterval = 0;
   FramePacer pacer{60.0};
-  double lostGiveUp = 0.0;  // when a surface that was lost is made again, listed outputs or not
-  static constexpr double kListingPatience = 2.0;
+  // How long a lost surface waits for SDL to list the outputs as they are now, at most.
+  static constexpr Uint64 kListingPatienceMs = 2000;
 
   ~Impl();
   // Follows the monitors and stays on top, while this surface holds the displays.
@@ -186,9 +186,8 @@ void GLSurface::Impl::keepDisplays() {
   displays->keep();
   // On another monitor, or in another mode, frames keep to the rate it shows them at.
   if (displays->takeMonitorsChanged()) pacer = FramePacer(trueRefreshRate(window));
-  // Once SDL lists the outputs as they are now, or has had a while to.
-  if (displays->surfaceLost() && (mainDisplayListed() || absoluteTime() > lostGiveUp)) replaceWindow();
-  if (!displays->surfaceLost()) lostGiveUp = absoluteTime() + kListingPatience;
+  const Uint64 lost = displays->surfaceLostSince();
+  if (lost && (mainDisplayListed() || SDL_GetTicks64() - lost > kListingPatienceMs)) replaceWindow();
 }
 
 void GLSurface::Impl::replaceWindow() {
