@@ -42,8 +42,8 @@ print("%s " + JSON.stringify(found));
 class Kwin:
     name = "kde"
 
-    def __init__(self, monitors=((1024, 768),), primary=0, tools=None):
-        tool_dir = tools or os.environ.get("DISCO_E2E_TOOLS") or DEFAULT_TOOLS
+    def __init__(self, monitors=((1024, 768),), primary=0):
+        tool_dir = os.environ.get("DISCO_E2E_TOOLS") or DEFAULT_TOOLS
         self.control = os.path.join(tool_dir, "e2e_kwin_control")
         for program, why in ((KWIN, "kwin-wayland is not installed"),
                              ("/usr/bin/Xwayland", "xwayland is not installed"),
