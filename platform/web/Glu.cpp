@@ -1,7 +1,6 @@
-// The GLU calls the scene makes, for the browser: emscripten's gluLookAt takes its arguments in
-// the wrong order and its gluPerspective replaces the matrix instead of multiplying it, and it
-// has no quadrics. These follow the desktop's GLU.
-#define DISCO_WEB_REAL_GL
+// The GLU calls the scene makes, for the browser, as the desktop's GLU computes them (the camera
+// in single precision, the projection in double), multiplied onto the layer's current matrix.
+// The scene never draws the ball, so there are no quadrics.
 #include <GL/gl.h>
 #include <GL/glu.h>
 

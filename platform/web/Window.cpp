@@ -6,6 +6,7 @@
 #include <emscripten/html5.h>
 
 #include "platform/web/Page.h"
+#include "platform/web/gl1/Layer.h"
 
 namespace platform {
 
@@ -59,7 +60,8 @@ void GLSurface::makeCurrent() { emscripten_webgl_make_context_current(impl_->con
 
 void GLSurface::setSwapInterval(int) {}  // the page draws once per animation frame
 
-void GLSurface::flushBuffer() {}  // the browser shows the canvas when the animation frame ends
+// The frame's batch goes to WebGL; the browser shows the canvas when the animation frame ends.
+void GLSurface::flushBuffer() { gl1::layer().flush(); }
 
 Rect GLSurface::bounds() const {
   int width = 0, height = 0;

@@ -10,11 +10,11 @@ mkdir -p "$out" "$objdir"
 export NODE_PATH=/usr/share/nodejs
 
 version="$(sed -n 's/^project(disco VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
-# The scene's code as it is, with the GL headers of the browser back end in front of emscripten's.
+# The scene's code as it is, with the GL headers of our GL 1.x layer in front of emscripten's.
 flags=(-std=c++20 -O2 -Wall -Wextra -I"$root/platform/web/gl" -I"$root" -DDISCO_VERSION="\"$version\"")
 sources=("$root"/support/*.cpp "$root"/scene/*.cpp "$root"/objects/*.cpp
          "$root"/app/OpenGLView.cpp "$root"/app/main.cpp "$root"/app/capture/FrameCapture.cpp
-         "$root"/app/web/*.cpp "$root"/platform/Clock.cpp "$root"/platform/web/*.cpp)
+         "$root"/app/web/*.cpp "$root"/platform/Clock.cpp "$root"/platform/web/*.cpp "$root"/platform/web/gl1/*.cpp)
 
 objects=()
 for source in "${sources[@]}"; do
@@ -27,7 +27,7 @@ for source in "${sources[@]}"; do
 done
 
 em++ "${objects[@]}" -o "$out/disco.js" -O2 \
-  -sLEGACY_GL_EMULATION=1 -sALLOW_MEMORY_GROWTH=1 -sENVIRONMENT=web \
+  -sALLOW_MEMORY_GROWTH=1 -sENVIRONMENT=web \
   -sEXPORTED_FUNCTIONS=_main,_disco_start,_disco_ball_position,_disco_render_at,_malloc,_free \
   -sEXPORTED_RUNTIME_METHODS=addRunDependency,removeRunDependency \
   --js-library "$root/platform/web/library.js"

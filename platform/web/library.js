@@ -4,12 +4,8 @@ mergeInto(LibraryManager.library, {
   // Whether the browser gave the page's picture decoding a WebGL context.
   disco_webgl_offered: function() { return Module.disco.webgl ? 1 : 0; },
 
-  // emscripten's GL emulation sets itself up in these callbacks, which only its GLUT and SDL run.
-  disco_context_created__deps: ['$Browser'],
   disco_context_created: function() {
-    Module.useWebGL = true;
     Module.disco.gl = GLctx;  // for the page's tests: GL errors
-    Browser.moduleContextCreatedCallbacks.forEach(function(callback) { callback(); });
   },
 
   disco_canvas_size: function(widthOut, heightOut) {
