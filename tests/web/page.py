@@ -49,15 +49,18 @@ def psnr(a, b):
 
 
 class Tab:
-    """One page in its own headless Chromium, at a fixed size in CSS pixels with one device pixel each."""
+    """One page in its own headless Chromium, at a fixed size in CSS pixels with one device pixel
+    each, or as a phone: three device pixels to a CSS pixel and a touch screen instead of a mouse."""
 
-    def __init__(self, url, width=1280, height=720, before_load=None):
+    def __init__(self, url, width=1280, height=720, before_load=None, phone=False):
         self.browser = Chromium(flags=[f"--window-size={width},{height}", "--enable-unsafe-swiftshader"])
         self.session = self.browser.open("about:blank")
         for domain in ("Runtime.enable", "Log.enable", "Page.enable"):
             self.browser.call(domain, {}, self.session)
-        self.browser.call("Emulation.setDeviceMetricsOverride",
-                          {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": False}, self.session)
+        self.browser.call("Emulation.setDeviceMetricsOverride", {"width": width, "height": height, "mobile": phone,
+                                                                 "deviceScaleFactor": 3 if phone else 1}, self.session)
+        if phone:
+            self.browser.call("Emulation.setTouchEmulationEnabled", {"enabled": True, "maxTouchPoints": 5}, self.session)
         if before_load:
             self.browser.call("Page.addScriptToEvaluateOnNewDocument", {"source": before_load}, self.session)
         self.browser.call("Page.navigate", {"url": url}, self.session)
@@ -78,6 +81,11 @@ class Tab:
         for kind in ("mousePressed", "mouseReleased"):
             self.browser.call("Input.dispatchMouseEvent", {"type": kind, "x": x, "y": y, "button": "left",
                                                            "clickCount": 1}, self.session)
+
+    def tap(self, x=200, y=300):
+        self.browser.call("Input.dispatchTouchEvent", {"type": "touchStart", "touchPoints": [{"x": x, "y": y}]},
+                          self.session)
+        self.browser.call("Input.dispatchTouchEvent", {"type": "touchEnd", "touchPoints": []}, self.session)
 
     def key(self, kind, key, code, keycode):
         self.browser.call("Input.dispatchKeyEvent", {"type": kind, "key": key, "code": code,

@@ -48,8 +48,8 @@ class PageTest(unittest.TestCase):
         tab = self.open(**options)
         tab.wait_for("window.Module && Module.disco.state === 'ready'", "page ready for a click")
         self.assertIn("Click", tab.js("document.getElementById('note').textContent"))
-        tab.click()
-        tab.wait_for("Module.disco.state === 'running'", "demo running after the click")
+        tab.tap() if options.get("phone") else tab.click()
+        tab.wait_for("Module.disco.state === 'running'", "demo running after the click or tap")
         return tab
 
 
@@ -178,6 +178,19 @@ class Running(PageTest):
         tab.wait_for("new Promise(r => requestAnimationFrame(() => requestAnimationFrame(() => r(true))))", "two frames")
         self.assertEqual(tab.frame_drawn().data, still.data)
         self.assertNotIn("error", [level for level, _ in tab.console()], "the page went on after its end")
+
+    def test_on_a_phone_a_tap_starts_it_full_screen_and_leaving_full_screen_ends_it(self):
+        tab = self.started(width=390, height=844, phone=True)
+        tab.wait_for("document.fullscreenElement === Module.canvas", "full screen")
+        self.assertEqual(tab.js("Module.disco.audio.state"), "running")
+        # Every one of the phone's 3 x 390 x 844 device pixels drawn.
+        self.assertEqual(tab.js("[Module.canvas.width, Module.canvas.height]"), [1170, 2532])
+        tab.wait_for("(gl => [...gl.getParameter(gl.VIEWPORT)])(Module.disco.gl).join() === '0,0,1170,2532'",
+                     "the scene drawn at the phone's device pixels")
+        self.assertIsNotNone(tab.frame_drawn(), "nothing drawn")
+        tab.js("document.exitFullscreen()")  # a phone has no keys: its back gesture is how a visitor leaves
+        tab.wait_for("Module.disco.state === 'ended'", "the end on leaving full screen")
+        tab.wait_for("Module.disco.audio.state === 'closed'", "the music closed")
 
     def test_without_webgl_the_page_says_so(self):
         tab = self.open(before_load="HTMLCanvasElement.prototype.getContext = () => null;")
