@@ -33,4 +33,5 @@ void FrameCapture::renderAt(double sceneTime) {
   }
   scene_->setViewportRect(viewport_);
   scene_->render();
+  glFlush();  // a GL that batches its draws (the web page's) draws the frame now
 }

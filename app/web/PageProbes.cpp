@@ -32,7 +32,6 @@ EMSCRIPTEN_KEEPALIVE int disco_render_at(double time, unsigned seed) {
   surface->makeCurrent();
   FrameCapture capture(surface->bounds(), seed);
   capture.renderAt(time);
-  surface->flushBuffer();
   return 1;
 }
 
