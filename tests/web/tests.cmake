@@ -9,3 +9,7 @@ set_tests_properties(web.build PROPERTIES LABELS web TIMEOUT 900 FIXTURES_SETUP 
 add_test(NAME web.page COMMAND ${PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/test_page.py ${CMAKE_BINARY_DIR}/web
                                $<TARGET_FILE:disco-capture> $<TARGET_FILE:desktop_track>)
 set_tests_properties(web.page PROPERTIES LABELS web TIMEOUT 1200 FIXTURES_REQUIRED web_page)
+# The page's GL layer drawing natively on Mesa against the desktop's GL.
+add_test(NAME web.layer_frame COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/layer_frame.sh $<TARGET_FILE:disco-capture>
+                                      $<TARGET_FILE:disco-capture-gl1>)
+set_tests_properties(web.layer_frame PROPERTIES LABELS web TIMEOUT 300)
