@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <vector>
 
 namespace gl1 {
@@ -24,7 +25,7 @@ struct Matrix {
 // a pop of the last matrix is refused and changes nothing.
 class MatrixStack {
  public:
-  explicit MatrixStack(size_t depth) : depth_(depth), stack_{Matrix::identity()} {}
+  explicit MatrixStack(std::size_t depth) : depth_(depth), stack_{Matrix::identity()} {}
 
   Matrix& top() { return stack_.back(); }
   const Matrix& top() const { return stack_.back(); }
@@ -32,7 +33,7 @@ class MatrixStack {
   bool pop();
 
  private:
-  size_t depth_;
+  std::size_t depth_;
   std::vector<Matrix> stack_;
 };
 
