@@ -165,13 +165,14 @@ def main():
     load_before = os.getloadavg()[0]
     runs = {}  # (contender, size): one tuple of figures a round
     try:
-        for _ in range(ROUNDS):
+        for round_ in range(ROUNDS):
             for size in SIZES:
-                turns = {"desktop": lambda: desktop_run(os.path.join(build, "disco"), size),
-                         "page": lambda: page_run(servers["page"].url, size, decode=size == SIZES[0]),
-                         "before": lambda: page_run(servers["before"].url, size),
-                         "plain": lambda: page_run(servers[size].url, size, demo=False)}
-                for who, run in turns.items():
+                turns = [("desktop", lambda: desktop_run(os.path.join(build, "disco"), size)),
+                         ("page", lambda: page_run(servers["page"].url, size, decode=size == SIZES[0])),
+                         ("before", lambda: page_run(servers["before"].url, size)),
+                         ("plain", lambda: page_run(servers[size].url, size, demo=False))]
+                # Each round in another order: none always follows the desktop's Xvfb going down.
+                for who, run in turns[round_:] + turns[:round_]:
                     runs.setdefault((who, size), []).append(run())
     finally:
         for server in servers.values():
