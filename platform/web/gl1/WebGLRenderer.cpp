@@ -6,6 +6,7 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <algorithm>
 #include <cstddef>
 
 namespace gl1 {
@@ -61,14 +62,13 @@ GLuint link(const char* fragmentSource) {
 
 void setCapability(GLenum capability, bool on) { on ? glEnable(capability) : glDisable(capability); }
 
-// A buffer that grows to its largest batch and is rewritten in place after that.
+// A buffer that doubles past its largest batch and is rewritten in place, not made anew.
 void upload(GLenum target, const void* data, size_t bytes, size_t& capacity) {
   if (bytes > capacity) {
-    capacity = bytes;
-    glBufferData(target, static_cast<GLsizeiptr>(bytes), data, GL_STREAM_DRAW);
-  } else {
-    glBufferSubData(target, 0, static_cast<GLsizeiptr>(bytes), data);
+    capacity = std::max(bytes, 2 * capacity);
+    glBufferData(target, static_cast<GLsizeiptr>(capacity), nullptr, GL_STREAM_DRAW);
   }
+  glBufferSubData(target, 0, static_cast<GLsizeiptr>(bytes), data);
 }
 
 }  // namespace
@@ -80,8 +80,19 @@ void WebGLRenderer::prepare() {
   prepared_ = true;
   programs_[0] = link(kFragmentShaders[0]);
   programs_[1] = link(kFragmentShaders[1]);
+  // One buffer of each kind, bound for good: the vertex layout is set once, on the buffer that
+  // every batch is written into.
   glGenBuffers(1, &vertexBuffer_);
   glGenBuffers(1, &indexBuffer_);
+  glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
+  constexpr GLsizei stride = sizeof(Vertex);
+  glEnableVertexAttribArray(kPosition);
+  glEnableVertexAttribArray(kColour);
+  glEnableVertexAttribArray(kTexCoord);
+  glVertexAttribPointer(kPosition, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, position)));
+  glVertexAttribPointer(kColour, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, colour)));
+  glVertexAttribPointer(kTexCoord, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, texCoord)));
   // GL's state as a new context has it, which `applied_` describes.
   glDisable(GL_BLEND);
   glBlendFunc(GL_ONE, GL_ZERO);
@@ -136,17 +147,8 @@ void WebGLRenderer::apply(const DrawState& state) {
 void WebGLRenderer::draw(std::span<const Vertex> vertices, std::span<const uint16_t> indices,
                          std::span<const Draw> draws) {
   prepare();
-  glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
   upload(GL_ARRAY_BUFFER, vertices.data(), vertices.size_bytes(), vertexBytes_);
-  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
   upload(GL_ELEMENT_ARRAY_BUFFER, indices.data(), indices.size_bytes(), indexBytes_);
-  constexpr GLsizei stride = sizeof(Vertex);
-  glEnableVertexAttribArray(kPosition);
-  glEnableVertexAttribArray(kColour);
-  glEnableVertexAttribArray(kTexCoord);
-  glVertexAttribPointer(kPosition, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, position)));
-  glVertexAttribPointer(kColour, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, colour)));
-  glVertexAttribPointer(kTexCoord, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, texCoord)));
   for (const Draw& d : draws) {
     apply(d.state);
     glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(d.indexCount), GL_UNSIGNED_SHORT,
@@ -155,7 +157,8 @@ void WebGLRenderer::draw(std::span<const Vertex> vertices, std::span<const uint1
 }
 
 void WebGLRenderer::clear(GLbitfield mask, const std::array<float, 4>& colour) {
-  glClearColor(colour[0], colour[1], colour[2], colour[3]);
+  if (colour != clearColour_) glClearColor(colour[0], colour[1], colour[2], colour[3]);
+  clearColour_ = colour;
   glClear(mask);
 }
 

@@ -35,6 +35,7 @@ class WebGLRenderer : public Backend {
   std::map<GLuint, GLuint> textures_;  // the layer's names to WebGL's
   DrawState applied_;
   GLuint appliedProgram_ = 0;
+  std::array<float, 4> clearColour_{0.0f, 0.0f, 0.0f, 0.0f};
 };
 
 }  // namespace gl1
