@@ -105,8 +105,10 @@
     textureSet = name;
   }
 
-  let next = 0;
-  function draw() {
+  // The frame the demo shows at the same moment: the recording is its scene at 60 Hz from the start.
+  let started = null;
+  function draw(now) {
+    if (started === null) started = now;
     const ratio = window.devicePixelRatio || 1;
     const width = Math.max(1, Math.round(canvas.clientWidth * ratio));
     const height = Math.max(1, Math.round(canvas.clientHeight * ratio));
@@ -116,8 +118,7 @@
       gl.viewport(0, 0, width, height);
     }
     gl.clear(gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT);
-    const frame = frames[next];
-    next = (next + 1) % frames.length;
+    const frame = frames[Math.round((now - started) * 0.06) % frames.length];
     gl.bufferSubData(gl.ARRAY_BUFFER, 0, frame.vertices);
     gl.bufferSubData(gl.ELEMENT_ARRAY_BUFFER, 0, frame.indices);
     const draws = frame.draws;
