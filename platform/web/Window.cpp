@@ -36,6 +36,7 @@ std::unique_ptr<GLSurface> GLSurface::createWindow(const char*, int, int, const 
   attributes.stencil = false;
   attributes.antialias = false;
   attributes.majorVersion = 1;
+  attributes.enableExtensionsByDefault = false;  // the layer needs none
   const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context("#canvas", &attributes);
   if (context <= 0) return nullptr;
   auto impl = std::make_unique<Impl>();
