@@ -21,6 +21,12 @@ namespace {
 // do not flood the server taking turns.
 constexpr Uint64 kRaiseIntervalMs = 100;
 
+// A change of the monitors reaches SDL's display list, and RandR (XWayland) or the compositor's
+// answer on its primary (Wayland itself), at different moments: the windows follow it once they
+// agree, looked at this often, and as they are after this long anyway.
+constexpr Uint64 kSettleCheckIntervalMs = 50;
+constexpr Uint64 kSettlePatienceMs = 2000;
+
 // Whether windows made to take over the displays are kept away from the window manager.
 bool bypassesWindowManager() {
   const char* driver = SDL_GetCurrentVideoDriver();
@@ -93,13 +99,17 @@ void installColormap(const x11::WindowHandle& x) {
 }
 
 // A window manager places a new full-screen window on a monitor of its choosing (mutter: the
-// one with the pointer, whatever the window's position); EWMH lets the client name it. The
-// monitors are Xinerama's, which the server lists in RandR's monitor order.
-void askFullScreenOnPrimary(const x11::WindowHandle& x) {
+// one with the pointer, whatever the window's position); EWMH lets the client name it: the one
+// showing `area`, else the primary. The monitors are Xinerama's, which the server lists in
+// RandR's monitor order.
+void askFullScreenOn(const x11::WindowHandle& x, const ScreenArea* area = nullptr) {
   const auto monitors = randrMonitors(x.display);
   if (!monitors) return;
-  const auto primary = std::find_if(monitors->begin(), monitors->end(), [](const Monitor& m) { return m.primary; });
-  const long index = primary == monitors->end() ? 0 : primary - monitors->begin();
+  auto chosen = area ? std::find_if(monitors->begin(), monitors->end(), [&](const Monitor& m) { return m.area == *area; })
+                     : monitors->end();
+  if (chosen == monitors->end())
+    chosen = std::find_if(monitors->begin(), monitors->end(), [](const Monitor& m) { return m.primary; });
+  const long index = chosen == monitors->end() ? 0 : chosen - monitors->begin();
   x11::ErrorTrap trap(x.display);
   XEvent event{};
   event.xclient.type = ClientMessage;
@@ -160,6 +170,7 @@ DisplayHold::DisplayHold(SDL_Window* surface, bool bypass) : surface_(surface), 
 std::unique_ptr<DisplayHold> DisplayHold::take(SDL_Window* surface) {
   const bool bypass = bypassesWindowManager();
   std::unique_ptr<DisplayHold> hold(new DisplayHold(surface, bypass));
+  hold->waylandItself_ = onWaylandItself();
   const auto x = x11::handleOf(surface);
   if (bypass && !x) return nullptr;
   const MonitorLayout layout = currentLayout(bypass ? x->display : nullptr);
@@ -175,7 +186,7 @@ std::unique_ptr<DisplayHold> DisplayHold::take(SDL_Window* surface) {
   }
   hold->layout_ = layout;
   SDL_ShowWindow(surface);
-  if (!bypass && x) askFullScreenOnPrimary(*x);
+  if (!bypass && x) askFullScreenOn(*x);
   SDL_RaiseWindow(surface);
   if (bypass) {
     if (!grabKeyboard(*x)) {
@@ -221,15 +232,23 @@ void DisplayHold::notice(const SDL_Event& event) {
   }
   if (event.type == SDL_DISPLAYEVENT) {
     monitorsChanged_ = true;
+    settleCheckDue_ = 0;
     // SDL's Wayland driver minimizes a full-screen window when another of the demo's comes onto
     // its monitor, as a cover does when the compositor moves it off a monitor that went, and
     // nothing brings a minimized window back there.
-    if (event.display.event == SDL_DISPLAYEVENT_DISCONNECTED && onWaylandItself() && surfaceLostSince_ == 0)
-      surfaceLostSince_ = SDL_GetTicks64();
+    if (event.display.event == SDL_DISPLAYEVENT_DISCONNECTED && waylandItself_ && surfaceToRemakeSince_ == 0)
+      surfaceToRemakeSince_ = SDL_GetTicks64();
     return;
   }
   if (event.type != SDL_WINDOWEVENT) return;
   const Uint32 surfaceID = SDL_GetWindowID(surface_);
+  // On Wayland itself the compositor moves the demo's windows from one monitor to another as the
+  // monitors change, and SDL tells it only thus (minimizing a full-screen window that another of
+  // the demo's came over): where they are is looked at again.
+  if (waylandItself_ && event.window.event == SDL_WINDOWEVENT_DISPLAY_CHANGED) {
+    monitorsChanged_ = true;
+    settleCheckDue_ = 0;
+  }
   const Uint8 what = event.window.event;
   if (!bypass_) {
     repaintCovers_ |= what == SDL_WINDOWEVENT_EXPOSED && event.window.windowID != surfaceID;
@@ -274,23 +293,16 @@ bool DisplayHold::isOurs(unsigned long xwindow) const {
 }
 
 void DisplayHold::keep() {
-  if (!(monitorsChanged_ || raiseDue() || repaintCovers_)) return;  // most frames: no request at all
+  // A new primary alone, with no output added or removed, is no display event of SDL's.
+  if (waylandItself_ && primaryMayHaveChanged()) {
+    monitorsChanged_ = true;
+    settleCheckDue_ = 0;
+  }
+  if (!(monitorsDue() || raiseDue() || repaintCovers_)) return;  // most frames: no request at all
   const auto x = x11::handleOf(surface_);
   std::optional<x11::ErrorTrap> trap;
   if (x) trap.emplace(x->display);
-  if (monitorsChanged_) {
-    monitorsChanged_ = false;
-    monitorsChangedUntold_ = true;
-    const MonitorLayout now = currentLayout(x ? x->display : nullptr);
-    if (now != layout_ && now.main.width > 0) {
-      if (bypass_) {
-        place(now);
-        restack_ = true;
-      } else {
-        follow(now);
-      }
-    }
-  }
+  if (monitorsDue()) followMonitors(x ? x->display : nullptr);
   if (repaintCovers_) {
     repaintCovers_ = false;
     for (SDL_Window* cover : covers_) paintBlack(cover);
@@ -301,27 +313,98 @@ void DisplayHold::keep() {
   }
 }
 
+// The windows after the monitors as they are now. Where the compositor keeps them full screen,
+// once SDL's list agrees (or has had a while to): SDL makes a window full screen on the display
+// it lists at the window's place. On Wayland itself, where the compositor moves the demo's
+// windows as the monitors change (gnome-shell moves the scene along with a new primary, onto
+// its cover's monitor) and SDL can ask for no window's place but by making it, a new surface
+// takes the displays again should SDL not have the surface on the main monitor.
+void DisplayHold::followMonitors(Display* display) {
+  const Uint64 ticks = SDL_GetTicks64();
+  if (unsettledSince_ == 0) unsettledSince_ = ticks;
+  const MonitorLayout now = currentLayout(display);
+  if (!bypass_ && ticks - unsettledSince_ < kSettlePatienceMs && !listingSettled(now)) {
+    settleCheckDue_ = ticks + kSettleCheckIntervalMs;
+    return;
+  }
+  monitorsChanged_ = false;
+  unsettledSince_ = settleCheckDue_ = 0;
+  monitorsChangedUntold_ = true;
+  if (waylandItself_ && !placedRight()) {
+    if (surfaceToRemakeSince_ == 0) surfaceToRemakeSince_ = ticks;
+  } else if (now != layout_ && now.main.width > 0) {
+    if (bypass_) {
+      place(now);
+      restack_ = true;
+    } else {
+      follow(now);
+    }
+  }
+}
+
 bool DisplayHold::takeMonitorsChanged() { return std::exchange(monitorsChangedUntold_, false); }
 
-Uint64 DisplayHold::surfaceLostSince() const { return surfaceLostSince_; }
+Uint64 DisplayHold::surfaceToRemakeSince() const { return surfaceToRemakeSince_; }
 
 bool DisplayHold::raiseDue() const { return bypass_ && restack_ && SDL_GetTicks64() - lastRaise_ >= kRaiseIntervalMs; }
+
+bool DisplayHold::monitorsDue() const { return monitorsChanged_ && SDL_GetTicks64() >= settleCheckDue_; }
+
+// Whether SDL's display list agrees with the monitors of `layout`: it lists as many (under
+// XWayland RandR may tell of a new monitor first); on Wayland itself, where the layout is made
+// of SDL's list, it lists the primary the compositor names, and no two of its displays overlap,
+// as they would where SDL has not been told one's new place yet (a mirror shows the same area
+// as another: that is no overlap).
+bool DisplayHold::listingSettled(const MonitorLayout& layout) const {
+  if (SDL_GetNumVideoDisplays() < 1 + static_cast<int>(layout.covered.size())) return false;
+  if (!waylandItself_) return true;
+  if (!mainDisplayListed()) return false;
+  std::vector<ScreenArea> listed;
+  for (int index = 0; index < SDL_GetNumVideoDisplays(); ++index) {
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(index, &bounds) == 0) listed.push_back({bounds.x, bounds.y, bounds.w, bounds.h});
+  }
+  for (size_t i = 0; i < listed.size(); ++i)
+    for (size_t j = i + 1; j < listed.size(); ++j) {
+      const ScreenArea& a = listed[i];
+      const ScreenArea& b = listed[j];
+      const bool overlap = a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+      if (overlap && a != b) return false;
+    }
+  return true;
+}
+
+// Whether, as far as SDL knows (Wayland itself: by the monitors the compositor says each window
+// entered), the surface is full screen on the main monitor and no two of the demo's windows
+// share one.
+bool DisplayHold::placedRight() const {
+  std::vector<int> taken{SDL_GetWindowDisplayIndex(surface_)};
+  if (taken.front() != mainDisplayIndex()) return false;
+  for (SDL_Window* cover : covers_) {
+    const int display = SDL_GetWindowDisplayIndex(cover);
+    if (std::find(taken.begin(), taken.end(), display) != taken.end()) return false;
+    taken.push_back(display);
+  }
+  return true;
+}
 
 // The window manager's way: covers made afresh for the monitors now, each full screen on its
 // own. The compositor keeps a full-screen window on its monitor wherever that moves; under
 // XWayland, where the window's place is known, the surface is asked onto the main monitor
-// should that be another. (On Wayland itself SDL knows no window's place, and a surface whose
-// monitor went is made again on the main one: see surfaceLostSince.)
+// should that be another. (On Wayland itself a surface SDL does not have there is made again on
+// the main one: see followMonitors.)
 void DisplayHold::follow(const MonitorLayout& layout) {
   for (SDL_Window* cover : covers_) SDL_DestroyWindow(cover);
   covers_.clear();
-  addCovers(layout);
+  // The surface before the covers: SDL minimizes a full-screen window when another goes full
+  // screen on its display, as a cover would on the monitor the surface leaves.
   if (const auto x = x11::handleOf(surface_); x && placeOf(surface_) != layout.main) {
     SDL_SetWindowFullscreen(surface_, 0);
     moveTo(surface_, layout.main);
     SDL_SetWindowFullscreen(surface_, SDL_WINDOW_FULLSCREEN_DESKTOP);
-    askFullScreenOnPrimary(*x);
+    askFullScreenOn(*x);
   }
+  addCovers(layout);
   SDL_RaiseWindow(surface_);
   layout_ = layout;
 }
@@ -332,7 +415,11 @@ void DisplayHold::addCovers(const MonitorLayout& layout) {
   const Uint32 flags = SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR |
                        (bypass_ ? Uint32{0} : Uint32{SDL_WINDOW_FULLSCREEN_DESKTOP});
   for (size_t i = covers_.size(); i < layout.covered.size(); ++i)
-    if (SDL_Window* cover = blackCover(layout.covered[i], flags)) covers_.push_back(cover);
+    if (SDL_Window* cover = blackCover(layout.covered[i], flags)) {
+      covers_.push_back(cover);
+      // Under XWayland the compositor places a full-screen window where it likes, unless told.
+      if (const auto x = x11::handleOf(cover); x && !bypass_) askFullScreenOn(*x, &layout.covered[i]);
+    }
   // SDL hides the cursor on the windows it has when asked; new covers are told again.
   if (SDL_ShowCursor(SDL_QUERY) == SDL_DISABLE) SDL_SetCursor(nullptr);
 }

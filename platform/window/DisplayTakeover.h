@@ -8,6 +8,7 @@
 #include "platform/window/MonitorLayout.h"
 
 union _XEvent;
+struct _XDisplay;
 
 // Taking every display for the full-screen surface, and keeping them while the demo runs.
 //
@@ -43,17 +44,22 @@ class DisplayHold {
   DisplayHold& operator=(const DisplayHold&) = delete;
 
   // Called once a frame. Acts on what the events since the last call told: the monitors
-  // changed (the windows follow them), a window came over the demo's (they are raised again,
-  // unless another client holds the keyboard, as a screen locker does), the surface lost the
-  // keyboard focus (taken back), a cover needs painting. A frame with none of these makes no
-  // request to the window system.
+  // changed (the windows follow them; on Wayland itself the compositor's own word that another
+  // monitor became primary counts too, and SDL's list must show the change first), a window
+  // came over the demo's (they are raised again, unless another client holds the keyboard, as a
+  // screen locker does), the surface lost the keyboard focus (taken back), a cover needs
+  // painting. A frame with none of these makes no request to the window system.
   void keep();
   // Whether keep() has seen the monitors change since the last call (their modes too: the
   // surface may show at another rate).
   bool takeMonitorsChanged();
-  // Since when (SDL ticks) the surface may have been hidden for good (minimized on Wayland,
-  // where a monitor went away), so that a new surface must take the displays again; 0 while not.
-  Uint64 surfaceLostSince() const;
+  // Since when (SDL ticks) a new surface must take the displays again, made where the main
+  // monitor is now; 0 while none must. That happens on Wayland itself, where the compositor
+  // moves the demo's windows as the monitors change, which may leave the surface on another
+  // monitor than the primary or hidden for good (SDL's Wayland driver minimizes a full-screen
+  // window when another of the demo's comes onto its monitor, as a cover does when a monitor
+  // goes), and SDL can ask for no window's place but by making it.
+  Uint64 surfaceToRemakeSince() const;
 
  private:
   DisplayHold(SDL_Window* surface, bool bypass);
@@ -61,11 +67,15 @@ class DisplayHold {
   void notice(const SDL_Event& event);
   void noticeX11(const _XEvent& event);
   bool isOurs(unsigned long xwindow) const;
+  void followMonitors(_XDisplay* display);
   void place(const MonitorLayout& layout);
   void follow(const MonitorLayout& layout);
   void addCovers(const MonitorLayout& layout);
   void raiseIfKeyboardOurs();
   bool raiseDue() const;
+  bool monitorsDue() const;
+  bool listingSettled(const MonitorLayout& layout) const;
+  bool placedRight() const;
 
   SDL_Window* surface_;
   const bool bypass_;  // override-redirect windows, kept by the demo itself
@@ -75,12 +85,17 @@ class DisplayHold {
   int randrEventBase_ = -1;
   int sysWMEventsBefore_ = SDL_DISABLE;
   Uint64 lastRaise_ = 0;
+  bool waylandItself_ = false;
+  // Since when a change of the monitors waits for SDL's display list to show it, and when it is
+  // looked at again; 0 while none does.
+  Uint64 unsettledSince_ = 0;
+  Uint64 settleCheckDue_ = 0;
   // What the events since the last keep() asked for.
   bool monitorsChanged_ = false;
   bool restack_ = false;  // raised, and the surface focused
   bool repaintCovers_ = false;
   bool monitorsChangedUntold_ = false;  // since takeMonitorsChanged()
-  Uint64 surfaceLostSince_ = 0;
+  Uint64 surfaceToRemakeSince_ = 0;
 };
 
 }  // namespace platform::takeover

@@ -31,4 +31,10 @@ int mainDisplayIndex() { return std::max(primaryIndex(), 0); }
 
 bool mainDisplayListed() { return primaryIndex() >= 0; }
 
+bool primaryMayHaveChanged() {
+  const bool gnome = gnomeMonitorsChanged();
+  const bool kde = kdeOutputOrderChanged();
+  return gnome || kde;
+}
+
 }  // namespace platform

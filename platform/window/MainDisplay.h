@@ -12,4 +12,9 @@ int mainDisplayIndex();
 // after the outputs changed); mainDisplayIndex() would give the first display then.
 bool mainDisplayListed();
 
+// Whether the compositor has told of a change that may have made another monitor primary (on
+// Wayland itself, where SDL tells of none that adds or removes no output) since the last call.
+// Never waits, and asks the compositor nothing.
+bool primaryMayHaveChanged();
+
 }  // namespace platform

@@ -17,8 +17,14 @@ struct OutputOrigin {
 
 // GNOME (mutter, gnome-shell): the logical monitor org.gnome.Mutter.DisplayConfig marks primary.
 std::optional<OutputOrigin> gnomePrimaryOrigin();
+// Whether mutter has said its monitors changed (MonitorsChanged, which a new primary alone sends
+// too) since the last call. Heard from the first gnomePrimaryOrigin() on; never waits.
+bool gnomeMonitorsChanged();
 
 // KDE (kwin): the first output of kde_output_order_v1, placed by its wl_output.
 std::optional<OutputOrigin> kdePrimaryOrigin();
+// Whether kwin has sent another output order since the last call. Heard from the first
+// kdePrimaryOrigin() that KDE answered on; never waits.
+bool kdeOutputOrderChanged();
 
 }  // namespace platform

@@ -27,8 +27,15 @@ struct GLSurface::Impl {
   std::unique_ptr<takeover::DisplayHold> displays;  // while this surface holds them
   int swapInterval = 0;
   FramePacer pacer{60.0};
-  // How long a lost surface waits for SDL to list the outputs as they are now, at most.
+  // How long a surface to be made again waits for SDL to list the compositor's primary, at most,
+  // and how often it asks meanwhile (the primary is a question to the compositor).
   static constexpr Uint64 kListingPatienceMs = 2000;
+  static constexpr Uint64 kListingCheckIntervalMs = 50;
+  Uint64 listingCheckDue = 0;
+  // A surface is made again at most this often: should a compositor keep putting a new one
+  // elsewhere than asked, the demo does not spend itself remaking it.
+  static constexpr Uint64 kReplaceIntervalMs = 500;
+  Uint64 lastReplace = 0;
 
   ~Impl();
   // Follows the monitors and stays on top, while this surface holds the displays.
@@ -186,8 +193,17 @@ void GLSurface::Impl::keepDisplays() {
   displays->keep();
   // On another monitor, or in another mode, frames keep to the rate it shows them at.
   if (displays->takeMonitorsChanged()) pacer = FramePacer(trueRefreshRate(window));
-  const Uint64 lost = displays->surfaceLostSince();
-  if (lost && (mainDisplayListed() || SDL_GetTicks64() - lost > kListingPatienceMs)) replaceWindow();
+  const Uint64 due = displays->surfaceToRemakeSince();
+  if (!due) return;
+  const Uint64 now = SDL_GetTicks64();
+  if (lastReplace && now - lastReplace < kReplaceIntervalMs) return;
+  if (now - due > kListingPatienceMs || (now >= listingCheckDue && mainDisplayListed())) {
+    listingCheckDue = 0;
+    lastReplace = now;
+    replaceWindow();
+  } else if (now >= listingCheckDue) {
+    listingCheckDue = now + kListingCheckIntervalMs;
+  }
 }
 
 void GLSurface::Impl::replaceWindow() {

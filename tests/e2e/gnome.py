@@ -245,6 +245,11 @@ class _Desktop:
                              text=True, timeout=PATIENCE).stdout
         return out.splitlines()[1:]
 
+    def _xrandr_primary(self):
+        """(x, y) of the monitor XWayland's RandR marks primary ('0: +*XWAYLAND1 1280/339x720/190+1024+0')."""
+        found = (re.search(r"\+\*\S+ \d+/\d+x\d+/\d+\+(\d+)\+(\d+)", line) for line in self._xrandr_monitors())
+        return next(((int(m[1]), int(m[2])) for m in found if m), None)
+
     def _xrandr_layout(self):
         """(x, y, width, height) of each monitor XWayland's RandR lists, e.g. '1280/339x720/190+1024+0'."""
         found = (re.search(r"(\d+)/\d+x(\d+)/\d+\+(\d+)\+(\d+)", line) for line in self._xrandr_monitors())
@@ -320,18 +325,20 @@ class _Desktop:
         found = glob.glob(os.path.join(self.runtime, ".mutter-Xwaylandauth.*"))
         return {"XAUTHORITY": found[0]} if found else {}
 
-    def arrange(self, off=()):
+    def arrange(self, off=(), primary=None):
         """Side by side in the listed order (the order of --virtual-monitor), or with the primary
-        moved to the far left, the monitors of the indices in `off` turned off, as a user would
-        set them in Settings, applied temporarily: nothing is written to monitors.xml. Returns
-        once XWayland's RandR, which X clients read, shows it too."""
-        count, primary, primary_leftmost = self._layout
+        moved to the far left, the monitors of the indices in `off` turned off, the one of index
+        `primary` made primary instead of the desktop's own (nothing else changes then), as a
+        user would set them in Settings, applied temporarily: nothing is written to monitors.xml.
+        Returns once XWayland's RandR, which X clients read, shows it too."""
+        count, own_primary, primary_leftmost = self._layout
+        primary = own_primary if primary is None else primary
         serial, physical, _, _ = self._display_state()
         if len(physical) != count:
             raise AssertionError(f"{count} virtual monitors asked for, {len(physical)} came")
         order = list(range(count))
         if primary_leftmost:
-            order.insert(0, order.pop(primary))
+            order.insert(0, order.pop(own_primary))
         logical, x = [], 0
         for index in (i for i in order if i not in off):
             (connector, *_), modes, _ = physical[index]
@@ -343,8 +350,11 @@ class _Desktop:
                    GLib.Variant("(uua(iiduba(ssa{sv}))a{sv})", (serial, 1, logical, {})))
 
         def shown_everywhere():
-            layout = sorted((m.x, m.y, m.width, m.height) for m in self.monitors())
-            return len(layout) == len(logical) and self._xrandr_layout() == layout
+            monitors = self.monitors()
+            layout = sorted((m.x, m.y, m.width, m.height) for m in monitors)
+            return (len(layout) == len(logical) and self._xrandr_layout() == layout
+                    and [m.primary for m in monitors if m.name == physical[primary][0][0]] == [True]
+                    and self._xrandr_primary() == next((m.x, m.y) for m in monitors if m.primary))
         wait_for_start(shown_everywhere, "the layout in XWayland's RandR", self.processes, self.log_path)
 
     def _x_windows(self):

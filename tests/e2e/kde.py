@@ -93,15 +93,22 @@ class Kwin:
         with open(display_file) as f:
             self.display = f.read()
         self._wait(lambda: len(self.monitors()) == len(monitors), "kwin's outputs")
-        names = [m.name for m in self.monitors()]
+        self._primary = primary
         if primary:
-            self._control("order", names[primary], *(n for n in names if n != names[primary]))
-            self._wait(lambda: self.monitors()[primary].primary, f"{names[primary]} first in kwin's output order")
+            self.arrange()
         from gi.repository import Gio
         self.bus = Gio.DBusConnection.new_for_address_sync(
             "unix:path=" + self.bus_path,
             Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
         self._wait(self._screenshots_served, "kwin's screenshot interface")
+
+    def arrange(self, primary=None):
+        """The output of index `primary` (the desktop's own primary when None) first in kwin's
+        output order, the others after it as they are listed: that one is primary."""
+        primary = self._primary if primary is None else primary
+        names = [m.name for m in self.monitors()]
+        self._control("order", names[primary], *(n for n in names if n != names[primary]))
+        self._wait(lambda: self.monitors()[primary].primary, f"{names[primary]} first in kwin's output order")
 
     def _base_env(self):
         return {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": self.folder, "XDG_RUNTIME_DIR": self.folder,

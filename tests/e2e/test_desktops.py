@@ -28,16 +28,22 @@ FOLLOWED = 5.0
 
 ONE = ((1024, 768),)
 TWO = ((1024, 768), (1280, 720))
+# Changes made while the demo runs, each what the desktop's arrange() is told: the first listed
+# monitor made primary in place of the second, nothing added or removed, then the second again.
+NEW_PRIMARY = ({"primary": 0}, {})
 # (desktop, its monitors in the order it lists them, which one is primary, anything more it is
-# told). With two, the primary is the second listed: a demo that takes the first output for the
-# primary shows it. Side by side in the listed order, unless the primary is moved to the left.
+# told, the changes). With two, the primary is the second listed: a demo that takes the first
+# output for the primary shows it. Side by side in the listed order, unless the primary is
+# moved to the left.
 DESKTOPS = [
-    (GnomeShell, ONE, 0, {}),
-    (GnomeShell, TWO, 1, {}),
-    (GnomeShell, TWO, 1, {"primary_leftmost": True}),
-    (Mutter, ONE, 0, {}),
-    (Kwin, ONE, 0, {}),
-    (Kwin, TWO, 1, {}),
+    (GnomeShell, ONE, 0, {}, ()),
+    (GnomeShell, TWO, 1, {}, ()),
+    (GnomeShell, TWO, 1, {"primary_leftmost": True}, ()),
+    (GnomeShell, TWO, 1, {}, NEW_PRIMARY),
+    (Mutter, ONE, 0, {}, ()),
+    (Kwin, ONE, 0, {}, ()),
+    (Kwin, TWO, 1, {}, ()),
+    (Kwin, TWO, 1, {}, NEW_PRIMARY),
 ]
 
 
@@ -65,7 +71,7 @@ class Demo:
 
 class DesktopCase:
     """A desktop started once for the cases run on it."""
-    desktop_class, monitors, primary, options = None, None, None, None
+    desktop_class, monitors, primary, options, changes = None, None, None, None, ()
 
     @classmethod
     def setUpClass(cls):
@@ -79,8 +85,9 @@ class DesktopCase:
         cls.desktop.stop()
 
     def run_demo(self, xwayland, changes=()):
-        """Starts the demo, sees it right, makes each change (the monitors to turn off) and sees
-        it right a second later, then ends it with one key."""
+        """Starts the demo, sees it right, makes each change (what the desktop's arrange() is
+        told: the monitors to turn off, another primary) and sees it right a moment later, then
+        ends it with one key."""
         monitors = self.desktop.monitors()
         self.assertEqual([m.primary for m in monitors].index(True), self.primary, monitors)
         demo = Demo(self.desktop.env(xwayland))
@@ -93,12 +100,13 @@ class DesktopCase:
             if hasattr(self.desktop, "inhibitors"):
                 wait_until(lambda: "disco" in dict(self.desktop.inhibitors()), "the session's idle inhibitor",
                            gave_up=demo.ended)
-            for off in changes:
+            for change in changes:
                 # The demo follows within a second (timed on Xorg, whose pictures are instant); here
                 # the compositor's own work and its screencasts (most of a second each) come on top.
                 changed = time.monotonic()
-                self.desktop.arrange(off=off)
-                self.see_scene_on_primary_only(demo, changed + FOLLOWED - time.monotonic(), f"after turning off {off}")
+                self.desktop.arrange(**change)
+                self.see_scene_on_primary_only(demo, changed + FOLLOWED - time.monotonic(),
+                                               f"after arranging {change or 'as at first'}")
             self.desktop.press_key(xwayland)
             try:
                 status = demo.process.wait(PATIENCE)
@@ -145,30 +153,43 @@ class DesktopCase:
 class OnADesktop(DesktopCase):
     def test_natively(self):
         for _ in range(RUNS):
-            self.run_demo(xwayland=False)
+            self.run_demo(False, self.changes)
 
     def test_through_xwayland(self):
+        if self.changes == NEW_PRIMARY:
+            # kwin 5.27: Xwayland 22.1.9 ends with "Fatal server error: error marshalling arguments
+            # for lock_pointer (signature noo?ou): null value passed for arg 2". gnome-shell 43:
+            # mutter moves the X windows along with the primary too, and SDL minimizes the scene's
+            # window when a cover goes full screen where SDL still has the scene (2 runs in 13
+            # under load).
+            self.skipTest("a new primary alone is not always followed through XWayland yet")
         for _ in range(RUNS):
-            self.run_demo(xwayland=True)
+            self.run_demo(True, self.changes)
 
 
 class GnomeShellMonitorOff(DesktopCase, unittest.TestCase):
-    """The other monitor turned off, on a desktop of its own: within moments the scene is on
-    the primary, which the compositor has moved to the left (and where it moves the black
-    cover of the monitor that went, unless the demo takes it away)."""
+    """The other monitor turned off, on a desktop of its own: within moments the scene is on the
+    primary, which the compositor has moved to the left (and where it moves the black cover of
+    the monitor that went, unless the demo takes it away). Through XWayland it is turned on
+    again too, and is black then. Natively gnome-shell 43 sometimes (under load, about one time
+    in ten) stops showing anything new on the monitor that came back: its screencast shows one
+    picture for good, after the demo has ended too, whatever the demo's windows are."""
     desktop_class, monitors, primary, options = GnomeShell, TWO, 1, {}
 
     def test_natively(self):
-        self.run_demo(False, changes=[(0,)])
+        for _ in range(RUNS):
+            self.run_demo(False, changes=[{"off": (0,)}])
 
     def test_through_xwayland(self):
-        self.run_demo(True, changes=[(0,)])
+        for _ in range(RUNS):
+            self.run_demo(True, changes=[{"off": (0,)}, {}])
 
 
-for desktop_class, monitors, primary, options in DESKTOPS:
-    name = f"{desktop_class.__name__}With{'One' if len(monitors) == 1 else 'Two'}{'PrimaryLeft' if options else ''}"
+for desktop_class, monitors, primary, options, changes in DESKTOPS:
+    name = (f"{desktop_class.__name__}With{'One' if len(monitors) == 1 else 'Two'}{'PrimaryLeft' if options else ''}"
+            f"{'NewPrimary' if changes == NEW_PRIMARY else ''}")
     globals()[name] = type(name, (OnADesktop, unittest.TestCase), dict(
-        desktop_class=desktop_class, monitors=monitors, primary=primary, options=options))
+        desktop_class=desktop_class, monitors=monitors, primary=primary, options=options, changes=changes))
 
 if __name__ == "__main__":
     unittest.main()
