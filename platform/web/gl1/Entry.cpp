@@ -24,7 +24,6 @@ extern "C" {
 
 void discoEnable(GLenum cap) { layer().setEnabled(cap, true); }
 void discoDisable(GLenum cap) { layer().setEnabled(cap, false); }
-GLboolean discoIsEnabled(GLenum cap) { return layer().isEnabled(cap) ? GL_TRUE : GL_FALSE; }
 void discoBlendFunc(GLenum source, GLenum destination) { layer().blendFunc(source, destination); }
 void discoShadeModel(GLenum) {}                            // every colour is per vertex already
 void discoMaterialfv(GLenum, GLenum, const GLfloat*) {}    // no lighting

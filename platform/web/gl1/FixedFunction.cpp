@@ -34,19 +34,7 @@ void FixedFunction::setEnabled(GLenum capability, bool enabled) {
     case GL_BLEND: blend_ = enabled; break;
     case GL_DEPTH_TEST: depthTest_ = enabled; break;
     case GL_CULL_FACE: cullFace_ = enabled; break;
-    case GL_LIGHTING: lighting_ = enabled; break;
     default: break;
-  }
-}
-
-bool FixedFunction::isEnabled(GLenum capability) const {
-  switch (capability) {
-    case GL_TEXTURE_2D: return texturing_;
-    case GL_BLEND: return blend_;
-    case GL_DEPTH_TEST: return depthTest_;
-    case GL_CULL_FACE: return cullFace_;
-    case GL_LIGHTING: return lighting_;
-    default: return false;
   }
 }
 
@@ -56,10 +44,6 @@ void FixedFunction::blendFunc(GLenum source, GLenum destination) {
 }
 
 MatrixStack& FixedFunction::stack() { return matrixMode_ == GL_PROJECTION ? projection_ : modelview_; }
-
-const Matrix& FixedFunction::currentMatrix(GLenum mode) const {
-  return mode == GL_PROJECTION ? projection_.top() : modelview_.top();
-}
 
 void FixedFunction::matrixChanged() { clipFromObjectStale_ = true; }
 
@@ -240,17 +224,12 @@ void FixedFunction::clear(GLbitfield mask) {
 
 void FixedFunction::viewport(GLint x, GLint y, GLsizei width, GLsizei height) {
   flush();
-  viewport_ = {x, y, width, height};
   backend_->viewport(x, y, width, height);
 }
 
+// The scene asks only for the largest texture side.
 void FixedFunction::getIntegerv(GLenum name, GLint* values) {
-  switch (name) {
-    case GL_MAX_TEXTURE_SIZE: *values = backend_->maxTextureSize(); break;
-    case GL_VIEWPORT: std::memcpy(values, viewport_.data(), sizeof viewport_); break;
-    case GL_TEXTURE_BINDING_2D: *values = static_cast<GLint>(boundTexture_); break;
-    default: *values = 0; break;
-  }
+  *values = name == GL_MAX_TEXTURE_SIZE ? backend_->maxTextureSize() : 0;
 }
 
 void FixedFunction::finish() {

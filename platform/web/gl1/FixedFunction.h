@@ -22,10 +22,9 @@ class FixedFunction {
   explicit FixedFunction(std::unique_ptr<Backend> backend);
   ~FixedFunction();
 
-  // Capabilities: texturing, blending, depth test and culling draw differently; lighting is
-  // kept only to be asked back. Any other is ignored.
+  // Capabilities: texturing, blending, depth test and culling draw differently; any other
+  // (lighting, which the scene keeps off) is ignored.
   void setEnabled(GLenum capability, bool enabled);
-  bool isEnabled(GLenum capability) const;
   void blendFunc(GLenum source, GLenum destination);
 
   void matrixMode(GLenum mode);
@@ -36,7 +35,6 @@ class FixedFunction {
   void translate(float x, float y, float z);
   void rotate(float degrees, float x, float y, float z);
   void scale(float x, float y, float z);
-  const Matrix& currentMatrix(GLenum mode) const;
 
   // Triangles, quads, strips, fans and polygons; points and lines are not drawn.
   void begin(GLenum mode);
@@ -73,7 +71,7 @@ class FixedFunction {
   Matrix clipFromObject_ = Matrix::identity();
   bool clipFromObjectStale_ = false;
 
-  bool texturing_ = false, blend_ = false, depthTest_ = false, cullFace_ = false, lighting_ = false;
+  bool texturing_ = false, blend_ = false, depthTest_ = false, cullFace_ = false;
   GLenum blendSource_ = GL_ONE, blendDestination_ = GL_ZERO;
   GLuint boundTexture_ = 0;
   GLuint lastTextureName_ = 0;
@@ -87,7 +85,6 @@ class FixedFunction {
   std::array<float, 4> colour_{1.0f, 1.0f, 1.0f, 1.0f};
   std::array<float, 2> texCoord_{0.0f, 0.0f};
   std::array<float, 4> clearColour_{0.0f, 0.0f, 0.0f, 0.0f};
-  std::array<GLint, 4> viewport_{0, 0, 0, 0};
 
   std::vector<Vertex> vertices_;
   std::vector<uint16_t> indices_;

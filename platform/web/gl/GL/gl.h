@@ -11,7 +11,6 @@ extern "C" {
 #endif
 void discoEnable(GLenum cap);
 void discoDisable(GLenum cap);
-GLboolean discoIsEnabled(GLenum cap);
 void discoBlendFunc(GLenum source, GLenum destination);
 void discoShadeModel(GLenum);
 void discoMaterialfv(GLenum, GLenum, const GLfloat*);
@@ -50,7 +49,6 @@ void discoFlush(void);
 
 #define glEnable discoEnable
 #define glDisable discoDisable
-#define glIsEnabled discoIsEnabled
 #define glBlendFunc discoBlendFunc
 #define glShadeModel discoShadeModel
 #define glMaterialfv discoMaterialfv
