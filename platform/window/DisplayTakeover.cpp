@@ -1,6 +1,7 @@
 #include "platform/window/DisplayTakeover.h"
 
 #include <SDL_syswm.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
 
@@ -55,12 +56,6 @@ void paintBlack(SDL_Window* cover) {
     SDL_UpdateWindowSurface(cover);
   }
   if (currentContext) SDL_GL_MakeCurrent(currentWindow, currentContext);
-}
-
-SDL_Window* blackCover(const ScreenArea& area, Uint32 flags) {
-  SDL_Window* cover = SDL_CreateWindow("disco", area.x, area.y, area.width, area.height, flags);
-  if (cover) paintBlack(cover);
-  return cover;
 }
 
 ScreenArea placeOf(SDL_Window* window) {
@@ -119,6 +114,26 @@ void askFullScreenOn(const x11::WindowHandle& x, const ScreenArea* area = nullpt
   event.xclient.data.l[0] = event.xclient.data.l[1] = event.xclient.data.l[2] = event.xclient.data.l[3] = index;
   event.xclient.data.l[4] = 1;  // a normal application
   XSendEvent(x.display, DefaultRootWindow(x.display), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+}
+
+// Under XWayland a cover asks the compositor for full screen itself, before it is shown, rather
+// than through SDL: SDL minimizes the window it last made full screen on a display when another
+// goes full screen there, and its note of where the surface is lags behind the compositor's
+// moving it (mutter moves it along with a new primary), so an SDL full-screen cover could
+// minimize the scene.
+SDL_Window* selfFullScreenCover(const ScreenArea& area, Uint32 flags) {
+  SDL_Window* cover = SDL_CreateWindow("disco", area.x, area.y, area.width, area.height, flags | SDL_WINDOW_HIDDEN);
+  const auto x = x11::handleOf(cover);
+  if (!x) return cover;
+  {
+    x11::ErrorTrap trap(x->display);
+    const Atom fullScreen = XInternAtom(x->display, "_NET_WM_STATE_FULLSCREEN", False);
+    XChangeProperty(x->display, x->window, XInternAtom(x->display, "_NET_WM_STATE", False), XA_ATOM, 32,
+                    PropModeAppend, reinterpret_cast<const unsigned char*>(&fullScreen), 1);
+  }
+  SDL_ShowWindow(cover);
+  askFullScreenOn(*x, &area);
+  return cover;
 }
 
 bool grabKeyboardOnce(const x11::WindowHandle& x) {
@@ -396,8 +411,7 @@ bool DisplayHold::placedRight() const {
 void DisplayHold::follow(const MonitorLayout& layout) {
   for (SDL_Window* cover : covers_) SDL_DestroyWindow(cover);
   covers_.clear();
-  // The surface before the covers: SDL minimizes a full-screen window when another goes full
-  // screen on its display, as a cover would on the monitor the surface leaves.
+  // The surface before the covers, which the compositor may otherwise place over it for a moment.
   if (const auto x = x11::handleOf(surface_); x && placeOf(surface_) != layout.main) {
     SDL_SetWindowFullscreen(surface_, 0);
     moveTo(surface_, layout.main);
@@ -412,14 +426,18 @@ void DisplayHold::follow(const MonitorLayout& layout) {
 // A black cover over each covered area it has none for yet.
 void DisplayHold::addCovers(const MonitorLayout& layout) {
   TakeoverWindowScope scope;
-  const Uint32 flags = SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR |
-                       (bypass_ ? Uint32{0} : Uint32{SDL_WINDOW_FULLSCREEN_DESKTOP});
-  for (size_t i = covers_.size(); i < layout.covered.size(); ++i)
-    if (SDL_Window* cover = blackCover(layout.covered[i], flags)) {
-      covers_.push_back(cover);
-      // Under XWayland the compositor places a full-screen window where it likes, unless told.
-      if (const auto x = x11::handleOf(cover); x && !bypass_) askFullScreenOn(*x, &layout.covered[i]);
-    }
+  const Uint32 flags = SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR;
+  const bool throughXWayland = !bypass_ && x11::handleOf(surface_);
+  for (size_t i = covers_.size(); i < layout.covered.size(); ++i) {
+    const ScreenArea& area = layout.covered[i];
+    SDL_Window* cover =
+        throughXWayland ? selfFullScreenCover(area, flags)
+        : SDL_CreateWindow("disco", area.x, area.y, area.width, area.height,
+                           flags | (bypass_ ? Uint32{0} : Uint32{SDL_WINDOW_FULLSCREEN_DESKTOP}));
+    if (!cover) continue;
+    paintBlack(cover);
+    covers_.push_back(cover);
+  }
   // SDL hides the cursor on the windows it has when asked; new covers are told again.
   if (SDL_ShowCursor(SDL_QUERY) == SDL_DISABLE) SDL_SetCursor(nullptr);
 }
