@@ -411,7 +411,6 @@ bool DisplayHold::placedRight() const {
 void DisplayHold::follow(const MonitorLayout& layout) {
   for (SDL_Window* cover : covers_) SDL_DestroyWindow(cover);
   covers_.clear();
-  // The surface before the covers, which the compositor may otherwise place over it for a moment.
   if (const auto x = x11::handleOf(surface_); x && placeOf(surface_) != layout.main) {
     SDL_SetWindowFullscreen(surface_, 0);
     moveTo(surface_, layout.main);
