@@ -123,16 +123,16 @@ void askFullScreenOn(const x11::WindowHandle& x, const ScreenArea* area = nullpt
 // minimize the scene.
 SDL_Window* selfFullScreenCover(const ScreenArea& area, Uint32 flags) {
   SDL_Window* cover = SDL_CreateWindow("disco", area.x, area.y, area.width, area.height, flags | SDL_WINDOW_HIDDEN);
+  if (!cover) return nullptr;
   const auto x = x11::handleOf(cover);
-  if (!x) return cover;
-  {
+  if (x) {
     x11::ErrorTrap trap(x->display);
     const Atom fullScreen = XInternAtom(x->display, "_NET_WM_STATE_FULLSCREEN", False);
     XChangeProperty(x->display, x->window, XInternAtom(x->display, "_NET_WM_STATE", False), XA_ATOM, 32,
                     PropModeAppend, reinterpret_cast<const unsigned char*>(&fullScreen), 1);
   }
   SDL_ShowWindow(cover);
-  askFullScreenOn(*x, &area);
+  if (x) askFullScreenOn(*x, &area);
   return cover;
 }
 
