@@ -166,9 +166,8 @@ class _Desktop:
         env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": self.home,
                "XDG_RUNTIME_DIR": self.runtime, "WAYLAND_DISPLAY": self.wayland_display,
                "DBUS_SESSION_BUS_ADDRESS": self.bus_address, "SDL_AUDIODRIVER": "dummy"}
-        if xwayland:
-            env["DISPLAY"] = self.display
-            env.update(self._xauthority())
+        if xwayland:  # the demo prefers Wayland itself wherever WAYLAND_DISPLAY is set
+            env.update(self._xauthority(), DISPLAY=self.display, SDL_VIDEODRIVER="x11")
         return env
 
     def monitors(self):

@@ -127,8 +127,8 @@ class Kwin:
 
     def env(self, xwayland):
         env = dict(self._base_env(), WAYLAND_DISPLAY="wayland-kde", SDL_AUDIODRIVER="dummy")
-        if xwayland:
-            env["DISPLAY"] = self.display
+        if xwayland:  # the demo prefers Wayland itself wherever WAYLAND_DISPLAY is set
+            env.update(DISPLAY=self.display, SDL_VIDEODRIVER="x11")
         return env
 
     def monitors(self):

@@ -1,5 +1,5 @@
-"""The demo on Wayland compositors: never a crash at start, X11 through XWayland where DISPLAY
-is set, and full screen on Wayland itself where the compositor can serve SDL."""
+"""The demo on Wayland compositors: never a crash at start, full screen on Wayland itself where
+the compositor can serve SDL, even with DISPLAY set, and through XWayland when SDL is told x11."""
 import os
 import subprocess
 import sys
@@ -76,8 +76,13 @@ class OnSway(unittest.TestCase):
     def test_full_screen_on_wayland_itself_and_a_key_ends_it(self):
         self.run_full_screen(lambda output: ("disco", "xdg_shell", True, output) in self.sway.windows())
 
-    def test_with_display_set_it_runs_through_xwayland(self):
-        self.run_full_screen(lambda output: output in self.sway.x_windows(), DISPLAY=self.sway.display)
+    def test_with_display_set_too_it_runs_on_wayland_itself(self):
+        self.run_full_screen(lambda output: ("disco", "xdg_shell", True, output) in self.sway.windows(),
+                             DISPLAY=self.sway.display)
+
+    def test_with_the_x11_driver_named_it_runs_through_xwayland(self):
+        self.run_full_screen(lambda output: output in self.sway.x_windows(), DISPLAY=self.sway.display,
+                             SDL_VIDEODRIVER="x11")
 
 
 if __name__ == "__main__":
