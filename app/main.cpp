@@ -5,6 +5,7 @@
 #include "platform/window/Application.h"
 #include "platform/ResourceFolder.h"
 #include "platform/window/Window.h"
+#include "support/Log.h"
 
 namespace {
 constexpr const char* kUsage =
@@ -43,7 +44,7 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  const std::string problem = platform::startWindowSystem();
+  const std::string problem = platform::startWindowSystem([](const std::string& line) { Log("%s", line.c_str()); });
   if (!problem.empty()) return noDisplay(problem);
   auto view = OpenGLView::create(Rect{0.0f, 0.0f, 800.0f, 600.0f});
   if (!view) return noDisplay("cannot open a window with OpenGL");

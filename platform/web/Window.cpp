@@ -23,7 +23,7 @@ GLSurface::~GLSurface() {
 
 // A browser without WebGL stops the demo here, before main() could offer the desktop's way round
 // a missing display (disco-capture), which means nothing to a visitor: the page tells them instead.
-std::string startWindowSystem() {
+std::string startWindowSystem(std::function<void(const std::string&)>) {
   if (!disco_webgl_offered()) emscripten_exit_with_live_runtime();
   return "";
 }

@@ -26,9 +26,11 @@ std::vector<std::string> namedDrivers(std::string list) {
 
 std::vector<std::string> candidateDrivers() {
   if (const char* named = SDL_getenv("SDL_VIDEODRIVER")) return namedDrivers(named);
+  // Wayland itself first: an X client on a scaled output is drawn at the logical size and
+  // stretched by the compositor, while a Wayland surface is drawn at the device pixels.
   std::vector<std::string> drivers;
-  if (SDL_getenv("DISPLAY")) drivers.push_back("x11");
   if (SDL_getenv("WAYLAND_DISPLAY")) drivers.push_back("wayland");
+  if (SDL_getenv("DISPLAY")) drivers.push_back("x11");
   return drivers;
 }
 

@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "platform/window/DisplayServer.h"
 #include "platform/window/PrimaryOutput.h"
@@ -11,12 +12,22 @@ namespace platform {
 
 namespace {
 
+// The compositor's word on its primary, watched from the first question on; none off Wayland
+// itself, where SDL lists the primary first.
+PrimaryWatch* primaryWatch() {
+  static const std::unique_ptr<PrimaryWatch> watch = []() -> std::unique_ptr<PrimaryWatch> {
+    if (!onWaylandItself()) return nullptr;
+    if (auto gnome = watchGnomePrimary()) return gnome;
+    return watchKdePrimary();
+  }();
+  return watch.get();
+}
+
 // The primary's index in SDL's list: 0 where nothing tells, -1 where the compositor names one
 // SDL does not list.
 int primaryIndex() {
-  if (!onWaylandItself()) return 0;
-  auto primary = gnomePrimaryOrigin();
-  if (!primary) primary = kdePrimaryOrigin();
+  const PrimaryWatch* watch = primaryWatch();
+  const auto primary = watch ? watch->primary() : std::nullopt;
   if (!primary) return 0;
   for (int index = 0; index < SDL_GetNumVideoDisplays(); ++index) {
     SDL_Rect bounds;
@@ -29,12 +40,14 @@ int primaryIndex() {
 
 int mainDisplayIndex() { return std::max(primaryIndex(), 0); }
 
-bool mainDisplayListed() { return primaryIndex() >= 0; }
+bool mainDisplayListed() {
+  const PrimaryWatch* watch = primaryWatch();
+  return !(watch && watch->reading()) && primaryIndex() >= 0;
+}
 
 bool primaryMayHaveChanged() {
-  const bool gnome = gnomeMonitorsChanged();
-  const bool kde = kdeOutputOrderChanged();
-  return gnome || kde;
+  PrimaryWatch* watch = primaryWatch();
+  return watch && watch->takeNews();
 }
 
 }  // namespace platform

@@ -9,12 +9,12 @@ namespace platform {
 int mainDisplayIndex();
 
 // False while the compositor names a primary that SDL's display list does not show yet (just
-// after the outputs changed); mainDisplayIndex() would give the first display then.
+// after the outputs changed), or while its new word on the primary is being read;
+// mainDisplayIndex() may give another display then. Never waits.
 bool mainDisplayListed();
 
-// Whether the compositor has told of a change that may have made another monitor primary (on
-// Wayland itself, where SDL tells of none that adds or removes no output) since the last call.
-// Never waits, and asks the compositor nothing.
+// Whether the compositor's word on its primary changed (on Wayland itself, where SDL tells of no
+// change that adds or removes no output) since the last call. Never waits.
 bool primaryMayHaveChanged();
 
 }  // namespace platform

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 
-// Where a Wayland compositor shows its primary monitor. The core protocol has no such notion:
-// only the compositors that say it some way of their own can tell, GNOME over its display
-// configuration on the session bus, KDE by its output order.
+// Which monitor a Wayland compositor makes primary. The core protocol has no such notion: only
+// the compositors that say it some way of their own can tell, GNOME over its display
+// configuration on the session bus, KDE by its output order. A watch is told of each change and
+// keeps the answer, so that reading it never waits on the compositor.
 namespace platform {
 
 // The primary's top-left corner on the desktop, in the same logical coordinates as the outputs'
@@ -15,16 +17,25 @@ struct OutputOrigin {
   bool operator==(const OutputOrigin&) const = default;
 };
 
-// GNOME (mutter, gnome-shell): the logical monitor org.gnome.Mutter.DisplayConfig marks primary.
-std::optional<OutputOrigin> gnomePrimaryOrigin();
-// Whether mutter has said its monitors changed (MonitorsChanged, which a new primary alone sends
-// too) since the last call. Heard from the first gnomePrimaryOrigin() on; never waits.
-bool gnomeMonitorsChanged();
+class PrimaryWatch {
+ public:
+  virtual ~PrimaryWatch() = default;
+  // The primary as last told; nothing when the compositor named none.
+  virtual std::optional<OutputOrigin> primary() const = 0;
+  // Whether a change the compositor told of may leave primary() behind it for a moment (the
+  // new answer is being read).
+  virtual bool reading() const = 0;
+  // Whether a new answer came since the last call. Reads what the compositor sent; never waits.
+  virtual bool takeNews() = 0;
+};
 
-// KDE (kwin): the first output of kde_output_order_v1, placed by its wl_output.
-std::optional<OutputOrigin> kdePrimaryOrigin();
-// Whether kwin has sent another output order since the last call. Heard from the first
-// kdePrimaryOrigin() that KDE answered on; never waits.
-bool kdeOutputOrderChanged();
+// GNOME (mutter, gnome-shell): the logical monitor org.gnome.Mutter.DisplayConfig marks primary,
+// read again each time mutter says MonitorsChanged (a new primary alone says it too). Null where
+// the session bus has no DisplayConfig. The first answer is waited for, at most a second.
+std::unique_ptr<PrimaryWatch> watchGnomePrimary();
+
+// KDE (kwin): the first output of kde_output_order_v1, placed by its wl_output, on a connection
+// of its own. Null where the compositor has no output order.
+std::unique_ptr<PrimaryWatch> watchKdePrimary();
 
 }  // namespace platform

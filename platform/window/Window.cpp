@@ -13,7 +13,9 @@
 #include "platform/window/FramePacer.h"
 #include "platform/window/KeyTranslation.h"
 #include "platform/window/MainDisplay.h"
-#include "platform/window/DisplayTakeover.h"
+#include "platform/window/DisplayHold.h"
+#include "platform/window/DisplayReport.h"
+#include "platform/window/ListingWait.h"
 #include "platform/window/RefreshRate.h"
 #include "platform/window/DisplayServer.h"
 
@@ -27,15 +29,15 @@ struct GLSurface::Impl {
   std::unique_ptr<takeover::DisplayHold> displays;  // while this surface holds them
   int swapInterval = 0;
   FramePacer pacer{60.0};
-  // How long a surface to be made again waits for SDL to list the compositor's primary, at most,
-  // and how often it asks meanwhile (the primary is a question to the compositor).
-  static constexpr Uint64 kListingPatienceMs = 2000;
-  static constexpr Uint64 kListingCheckIntervalMs = 50;
-  Uint64 listingCheckDue = 0;
+  // A surface to be made again waits for SDL to list the compositor's primary.
+  takeover::ListingWait listing;
   // A surface is made again at most this often: should a compositor keep putting a new one
   // elsewhere than asked, the demo does not spend itself remaking it.
   static constexpr Uint64 kReplaceIntervalMs = 500;
   Uint64 lastReplace = 0;
+  // Since when a surface made again has not had the displays; the demo ends after this long.
+  static constexpr Uint64 kRetakePatienceMs = 10000;
+  Uint64 retakingSince = 0;
 
   ~Impl();
   // Follows the monitors and stays on top, while this surface holds the displays.
@@ -111,7 +113,8 @@ void translate(const SDL_Event& in, Event& out) {
 
 }  // namespace
 
-std::string startWindowSystem() {
+std::string startWindowSystem(std::function<void(const std::string&)> report) {
+  setDisplayReport(std::move(report));
   // SIGINT and SIGTERM keep their usual meaning: end the process.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   // A full-screen window stays put when it loses focus.
@@ -189,24 +192,23 @@ void GLSurface::flushBuffer() {
 }
 
 void GLSurface::Impl::keepDisplays() {
+  const Uint64 now = SDL_GetTicks64();
+  if (retakingSince) {
+    if (now - lastReplace >= kReplaceIntervalMs) replaceWindow();
+    return;
+  }
   if (!displays) return;
   displays->keep();
   // On another monitor, or in another mode, frames keep to the rate it shows them at.
   if (displays->takeMonitorsChanged()) pacer = FramePacer(trueRefreshRate(window));
   const Uint64 due = displays->surfaceToRemakeSince();
-  if (!due) return;
-  const Uint64 now = SDL_GetTicks64();
-  if (lastReplace && now - lastReplace < kReplaceIntervalMs) return;
-  if (now - due > kListingPatienceMs || (now >= listingCheckDue && mainDisplayListed())) {
-    listingCheckDue = 0;
-    lastReplace = now;
-    replaceWindow();
-  } else if (now >= listingCheckDue) {
-    listingCheckDue = now + kListingCheckIntervalMs;
-  }
+  if (!due || (lastReplace && now - lastReplace < kReplaceIntervalMs)) return;
+  if (!listing.waiting()) listing.start(due);
+  if (listing.due(now) && listing.settle(mainDisplayListed(), now)) replaceWindow();
 }
 
 void GLSurface::Impl::replaceWindow() {
+  lastReplace = SDL_GetTicks64();
   displays.reset();  // the covers first, so that none lands on the new window's monitor
   SDL_Rect area;
   SDL_Window* fresh = nullptr;
@@ -224,6 +226,19 @@ void GLSurface::Impl::replaceWindow() {
   }
   SDL_GL_SetSwapInterval(swapInterval);
   displays = takeover::DisplayHold::take(window);
+  pacer = FramePacer(trueRefreshRate(window));
+  if (displays) {
+    retakingSince = 0;
+    return;
+  }
+  // A surface that is not shown would leave the demo running unseen: tried again, then the end.
+  if (!retakingSince) {
+    retakingSince = lastReplace;
+    reportOnce("retake", "the displays could not be taken again on the new primary; trying again");
+  } else if (lastReplace - retakingSince >= kRetakePatienceMs) {
+    reportOnce("retake failed", "the displays could not be taken again for 10 s: the demo ends");
+    exitProcess(1);
+  }
 }
 
 void GLSurface::Impl::waitForNextFrame() {

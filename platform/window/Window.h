@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -10,8 +11,9 @@
 // The windowing side of the platform: windows with GL contexts, full screen, events.
 namespace platform {
 
-// Starts the video system. Returns an empty string, or why no display can be used.
-std::string startWindowSystem();
+// Starts the video system. Returns an empty string, or why no display can be used. `report`
+// is told, once each, what goes wrong with the displays later (a refusal, a cover not made).
+std::string startWindowSystem(std::function<void(const std::string& line)> report = nullptr);
 
 // What a GL surface asks of the driver. The defaults are the demo's: 24-bit colour, 16-bit
 // depth, double buffered, hardware accelerated.

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <SDL.h>
+
+#include <vector>
+
+#include "platform/window/MonitorLayout.h"
+
+namespace platform::takeover {
+
+// The black windows over the monitors that do not show the scene.
+class Covers {
+ public:
+  // Makes one cover over an area, shown; null when it cannot.
+  using Make = SDL_Window* (*)(const ScreenArea& area);
+
+  explicit Covers(Make make) : make_(make) {}
+  ~Covers() { trim(0); }
+  Covers(const Covers&) = delete;
+  Covers& operator=(const Covers&) = delete;
+
+  // A cover over each of `areas` past the ones there are already; one that cannot be made is
+  // logged and left out.
+  void addFor(const std::vector<ScreenArea>& areas);
+  // The covers past the first `count` destroyed.
+  void trim(size_t count);
+  void paint();
+  const std::vector<SDL_Window*>& windows() const { return windows_; }
+
+ private:
+  Make make_;
+  std::vector<SDL_Window*> windows_;
+};
+
+}  // namespace platform::takeover

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <SDL.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+// Taking every display for the full-screen surface, and keeping them while the demo runs: the
+// surface over the main monitor, a black cover over each other one, the keyboard the demo's.
+// How depends on the display server, decided once: on Xorg the demo's windows are
+// override-redirect and kept by the demo itself; under XWayland and on Wayland itself the
+// compositor's own full screen holds them.
+namespace platform::takeover {
+
+enum class HoldingWay {
+  OverrideRedirect,    // Xorg: no window manager places, focuses or covers the demo's windows
+  XWaylandFullScreen,  // X11 served by XWayland, where the compositor owns the keyboard focus
+  WaylandFullScreen,   // Wayland itself, or any other driver: the compositor's full screen
+};
+
+// The way for the display connected, decided at the first call.
+HoldingWay holdingWay();
+
+// Wraps the creation of a window that will take a display: while one lives, new windows are
+// override-redirect where that is how the displays are held.
+class TakeoverWindowScope {
+ public:
+  TakeoverWindowScope();
+  ~TakeoverWindowScope();
+  TakeoverWindowScope(const TakeoverWindowScope&) = delete;
+  TakeoverWindowScope& operator=(const TakeoverWindowScope&) = delete;
+
+ private:
+  bool set_ = false;
+  std::optional<std::string> found_;  // the hint as it was
+};
+
+// The displays, held for a surface.
+class DisplayHold {
+ public:
+  // Covers every monitor but the main one, then shows `surface` over the main monitor, raised,
+  // with the keyboard. Null, with the surface not shown, when the displays cannot be had (each
+  // refusal is logged once).
+  static std::unique_ptr<DisplayHold> take(SDL_Window* surface);
+  virtual ~DisplayHold();
+  DisplayHold(const DisplayHold&) = delete;
+  DisplayHold& operator=(const DisplayHold&) = delete;
+
+  // Called once a frame: acts on what the events since the last call told (the monitors
+  // changed, a window came over the demo's, a cover needs painting). A frame with none of these
+  // makes no request to the window system, and none waits on the compositor.
+  virtual void keep() = 0;
+  // Whether keep() has followed a change of the monitors since the last call (the surface may
+  // show at another rate now).
+  bool takeMonitorsChanged();
+  // Since when (SDL ticks) a new surface must take the displays again, made where the main
+  // monitor is now; 0 while none must. Only on Wayland itself, where SDL can ask for no
+  // window's place but by making it.
+  virtual Uint64 surfaceToRemakeSince() const { return 0; }
+
+ protected:
+  explicit DisplayHold(SDL_Window* surface) : surface_(surface) {}
+  // Called by SDL as each event is queued, whoever reads the queue: only takes notes, since SDL
+  // is in the middle of reading the window system here.
+  virtual void notice(const SDL_Event& event) = 0;
+  void startWatching();
+  // Every way's destructor calls it first: SDL may queue events while windows are destroyed.
+  void stopWatching();
+
+  SDL_Window* const surface_;
+  bool monitorsFollowed_ = false;
+
+ private:
+  static int watch(void* hold, SDL_Event* event);
+  bool watching_ = false;
+};
+
+}  // namespace platform::takeover

@@ -1,0 +1,218 @@
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/window/Covers.h"
+#include "platform/window/DisplayReport.h"
+#include "platform/window/HoldWays.h"
+#include "platform/window/X11Calls.h"
+#include "platform/window/X11Monitors.h"
+
+// Xorg: the demo's windows are override-redirect, so the window manager neither places,
+// decorates nor focuses them: the surface lands exactly on the main monitor, the covers exactly
+// on the others, and a click on a cover reaches the demo and nothing else. Being outside the
+// window manager's care, they follow the monitors themselves and put themselves back on top
+// when another window comes over them.
+namespace platform::takeover {
+namespace {
+
+// Raised again at most this often, so that a client that also keeps itself on top and the demo
+// do not flood the server taking turns.
+constexpr Uint64 kRaiseIntervalMs = 100;
+
+void moveTo(SDL_Window* window, const ScreenArea& area) {
+  SDL_SetWindowPosition(window, area.x, area.y);
+  SDL_SetWindowSize(window, area.width, area.height);
+}
+
+SDL_Window* makeCover(const ScreenArea& area) {
+  return SDL_CreateWindow("disco", area.x, area.y, area.width, area.height,
+                          SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR);
+}
+
+// With no window manager between it and the server, a window must install its own colour map:
+// on a DirectColor visual (which GLX often picks) every pixel shows black until it does.
+void installColormap(const x11::WindowHandle& x) {
+  x11::ErrorTrap trap(x.display);
+  XWindowAttributes attributes;
+  if (XGetWindowAttributes(x.display, x.window, &attributes) && attributes.colormap != None)
+    XInstallColormap(x.display, attributes.colormap);
+}
+
+bool grabKeyboardOnce(const x11::WindowHandle& x) {
+  return XGrabKeyboard(x.display, x.window, True, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+}
+
+// Another client may hold the keyboard for a moment (a menu being closed, a key held down); one
+// that keeps it (a screen locker) means the displays are not ours.
+bool grabKeyboard(const x11::WindowHandle& x) {
+  for (int attempt = 0; attempt < 25; ++attempt) {
+    if (grabKeyboardOnce(x)) return true;
+    SDL_Delay(20);
+  }
+  return false;
+}
+
+// Tells the connection of windows mapped, moved or restacked anywhere on the screen. SDL sets
+// the root's events of its connection afresh whenever it makes a window, so this is asked again
+// after every window the demo makes.
+void watchWindows(Display* display) {
+  x11::ErrorTrap trap(display);
+  const Window root = DefaultRootWindow(display);
+  XWindowAttributes attributes;
+  if (XGetWindowAttributes(display, root, &attributes))
+    XSelectInput(display, root, attributes.your_event_mask | SubstructureNotifyMask);
+}
+
+class OverrideRedirectHold final : public DisplayHold {
+ public:
+  OverrideRedirectHold(SDL_Window* surface, x11::WindowHandle x) : DisplayHold(surface), x_(x) {}
+
+  ~OverrideRedirectHold() override {
+    stopWatching();
+    if (monitorsEventBase_ >= 0) SDL_EventState(SDL_SYSWMEVENT, sysWMEventsBefore_);
+  }
+
+  bool take() {
+    const MonitorLayout layout = x11monitors::currentLayout(x_.display);
+    // Covers first: without a window manager SDL focuses every window it shows, and the
+    // surface shown last keeps the focus.
+    covers_.addFor(layout.covered);
+    if (layout.main.width > 0) moveTo(surface_, layout.main);
+    SDL_ShowWindow(surface_);
+    SDL_RaiseWindow(surface_);
+    if (!grabKeyboard(x_)) {
+      reportOnce("keyboard", "the keyboard is held by another client: the displays are not taken");
+      SDL_HideWindow(surface_);
+      return false;
+    }
+    installColormap(x_);
+    SDL_SetWindowInputFocus(surface_);
+    place(layout);
+    monitorsEventBase_ = x11monitors::watchMonitors(x_.display);
+    sysWMEventsBefore_ = SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+    // SDL keeps the grab from here on, taking it again whenever the surface regains the focus.
+    SDL_SetWindowKeyboardGrab(surface_, SDL_TRUE);
+    startWatching();
+    return true;
+  }
+
+  void keep() override {
+    const bool raiseDue = restack_ && SDL_GetTicks64() - lastRaise_ >= kRaiseIntervalMs;
+    if (!monitorsChanged_ && !raiseDue) return;  // most frames: no request at all
+    x11::ErrorTrap trap(x_.display);
+    if (std::exchange(monitorsChanged_, false)) {
+      monitorsFollowed_ = true;
+      const MonitorLayout now = x11monitors::currentLayout(x_.display);
+      if (now != layout_ && now.main.width > 0) {
+        place(now);
+        restack_ = true;
+      }
+    }
+    if (restack_ && SDL_GetTicks64() - lastRaise_ >= kRaiseIntervalMs) raiseIfKeyboardOurs();
+  }
+
+ private:
+  void notice(const SDL_Event& event) override {
+    if (event.type == SDL_SYSWMEVENT && event.syswm.msg && event.syswm.msg->subsystem == SDL_SYSWM_X11) {
+      noticeX11(event.syswm.msg->msg.x11.event);
+    } else if (event.type == SDL_DISPLAYEVENT) {
+      monitorsChanged_ = true;
+    } else if (event.type == SDL_WINDOWEVENT) {
+      // Should anything take the keyboard focus from the surface, it is taken back (and with it
+      // the grab, which SDL drops on focus changes).
+      const Uint32 surfaceID = SDL_GetWindowID(surface_);
+      const Uint8 what = event.window.event;
+      restack_ |= (what == SDL_WINDOWEVENT_FOCUS_LOST && event.window.windowID == surfaceID) ||
+                  (what == SDL_WINDOWEVENT_FOCUS_GAINED && event.window.windowID != surfaceID);
+    }
+  }
+
+  void noticeX11(const XEvent& event) {
+    if (x11monitors::isMonitorsEvent(event, monitorsEventBase_)) {
+      monitorsChanged_ = true;
+      return;
+    }
+    switch (event.type) {
+      case MapNotify:
+        restack_ |= !isOurs(event.xmap.window);
+        return;
+      case ConfigureNotify:  // moved, resized or restacked
+        restack_ |= event.xconfigure.event != event.xconfigure.window && !isOurs(event.xconfigure.window);
+        return;
+      case CirculateNotify:  // raised or lowered by XCirculateSubwindows
+        restack_ |= event.xcirculate.event != event.xcirculate.window && !isOurs(event.xcirculate.window);
+        return;
+      case FocusOut:  // another client took the keyboard
+        restack_ |= event.xfocus.mode == NotifyGrab && isOurs(event.xfocus.window);
+        return;
+      case FocusIn:  // ... and gave it back
+        restack_ |= event.xfocus.mode == NotifyUngrab && isOurs(event.xfocus.window);
+        return;
+      default:
+        return;
+    }
+  }
+
+  bool isOurs(unsigned long xwindow) const {
+    return std::find(ourXWindows_.begin(), ourXWindows_.end(), xwindow) != ourXWindows_.end();
+  }
+
+  // The surface over the main monitor, and exactly one cover over each other monitor.
+  void place(const MonitorLayout& layout) {
+    moveTo(surface_, layout.main);
+    covers_.trim(layout.covered.size());
+    for (size_t i = 0; i < covers_.windows().size(); ++i) moveTo(covers_.windows()[i], layout.covered[i]);
+    covers_.addFor(layout.covered);
+    watchWindows(x_.display);
+    ourXWindows_.clear();
+    for (SDL_Window* window : covers_.windows())
+      if (const auto cover = x11::handleOf(window)) ourXWindows_.push_back(cover->window);
+    ourXWindows_.push_back(x_.window);
+    layout_ = layout;
+  }
+
+  // Back on top, covers first and the surface last, with the keyboard focus; but never over a
+  // client that holds the keyboard, as a screen locker does (nor taking the focus from it, which
+  // raises the surface too). Keeps trying to have the keyboard while it is not ours.
+  void raiseIfKeyboardOurs() {
+    lastRaise_ = SDL_GetTicks64();
+    restack_ = false;
+    if (!grabKeyboardOnce(x_)) {
+      restack_ = true;
+      return;
+    }
+    for (SDL_Window* cover : covers_.windows())
+      if (const auto coverX = x11::handleOf(cover)) XRaiseWindow(coverX->display, coverX->window);
+    XRaiseWindow(x_.display, x_.window);
+    SDL_SetWindowInputFocus(surface_);
+  }
+
+  const x11::WindowHandle x_;
+  Covers covers_{makeCover};
+  std::vector<unsigned long> ourXWindows_;
+  MonitorLayout layout_;
+  int monitorsEventBase_ = -1;
+  int sysWMEventsBefore_ = SDL_DISABLE;
+  Uint64 lastRaise_ = 0;
+  bool monitorsChanged_ = false;
+  bool restack_ = false;  // raised, and the surface focused
+};
+
+}  // namespace
+
+std::unique_ptr<DisplayHold> holdByOverrideRedirect(SDL_Window* surface) {
+  const auto x = x11::handleOf(surface);
+  if (!x) {
+    reportOnce("x11 handle", std::string("no X11 window behind the surface: ") + SDL_GetError());
+    return nullptr;
+  }
+  auto hold = std::make_unique<OverrideRedirectHold>(surface, *x);
+  return hold->take() ? std::move(hold) : nullptr;
+}
+
+}  // namespace platform::takeover
