@@ -37,7 +37,26 @@ static struct org_kde_kwin_fake_input *fake_input;
 static struct kde_output_order_v1 *output_order;
 static int applied = -1; /* 1 applied, 0 failed, -1 not yet answered */
 
-static void ignore() {}
+/* The events no command needs, each with its slot's exact type: libwayland calls them through it. */
+static void mode_ignore(void *data, struct kde_output_device_mode_v2 *proxy) { (void)data, (void)proxy; }
+static void mode_ignore_int(void *data, struct kde_output_device_mode_v2 *proxy, int32_t value)
+{
+    (void)data, (void)proxy, (void)value;
+}
+static void device_ignore(void *data, struct kde_output_device_v2 *proxy) { (void)data, (void)proxy; }
+static void device_ignore_int(void *data, struct kde_output_device_v2 *proxy, int32_t value)
+{
+    (void)data, (void)proxy, (void)value;
+}
+static void device_ignore_uint(void *data, struct kde_output_device_v2 *proxy, uint32_t value)
+{
+    (void)data, (void)proxy, (void)value;
+}
+static void device_ignore_string(void *data, struct kde_output_device_v2 *proxy, const char *value)
+{
+    (void)data, (void)proxy, (void)value;
+}
+static void global_remove(void *data, struct wl_registry *registry, uint32_t id) { (void)data, (void)registry, (void)id; }
 
 static void mode_size(void *data, struct kde_output_device_mode_v2 *proxy, int32_t width, int32_t height)
 {
@@ -48,7 +67,7 @@ static void mode_size(void *data, struct kde_output_device_mode_v2 *proxy, int32
 }
 
 static const struct kde_output_device_mode_v2_listener mode_listener = {
-    .size = mode_size, .refresh = ignore, .preferred = ignore, .removed = ignore};
+    .size = mode_size, .refresh = mode_ignore_int, .preferred = mode_ignore, .removed = mode_ignore};
 
 static void device_geometry(void *data, struct kde_output_device_v2 *proxy, int32_t x, int32_t y, int32_t pw,
                             int32_t ph, int32_t subpixel, const char *make, const char *model, int32_t transform)
@@ -84,10 +103,11 @@ static void device_name(void *data, struct kde_output_device_v2 *proxy, const ch
 }
 
 static const struct kde_output_device_v2_listener device_listener = {
-    .geometry = device_geometry, .current_mode = device_current_mode, .mode = device_mode, .done = ignore,
-    .scale = device_scale, .edid = ignore, .enabled = ignore, .uuid = ignore, .serial_number = ignore,
-    .eisa_id = ignore, .capabilities = ignore, .overscan = ignore, .vrr_policy = ignore,
-    .rgb_range = ignore, .name = device_name};
+    .geometry = device_geometry, .current_mode = device_current_mode, .mode = device_mode, .done = device_ignore,
+    .scale = device_scale, .edid = device_ignore_string, .enabled = device_ignore_int, .uuid = device_ignore_string,
+    .serial_number = device_ignore_string, .eisa_id = device_ignore_string, .capabilities = device_ignore_uint,
+    .overscan = device_ignore_uint, .vrr_policy = device_ignore_uint, .rgb_range = device_ignore_uint,
+    .name = device_name};
 
 /* Each announcement of the order starts a new list. */
 static void order_output(void *data, struct kde_output_order_v1 *proxy, const char *name)
@@ -142,7 +162,7 @@ static void global(void *data, struct wl_registry *registry, uint32_t id, const 
     }
 }
 
-static const struct wl_registry_listener registry_listener = {.global = global, .global_remove = ignore};
+static const struct wl_registry_listener registry_listener = {.global = global, .global_remove = global_remove};
 
 static int print_outputs(void)
 {
