@@ -2,6 +2,7 @@
  *   kwin_control outputs         one line per output, "NAME X Y WIDTH HEIGHT" (logical pixels),
  *                                then "order NAME..." (kwin's output order, the primary first)
  *   kwin_control order NAME...   makes that the output order (every output named once)
+ *   kwin_control scale NAME S    sets output NAME's scale to S (fractional too, as in 1.25)
  *   kwin_control key CODE        one press and release of evdev key CODE through fake input
  * Exit status 0 on success, 1 when kwin refuses or lacks what is asked. */
 #include <stdio.h>
@@ -177,26 +178,62 @@ static int print_outputs(void)
     return output_order && order_done ? 0 : 1;
 }
 
-static int set_order(struct wl_display *display, int count, char **names)
+static struct device *find_device(const char *name)
+{
+    for (int i = 0; i < device_count; i++)
+        if (!strcmp(devices[i].name, name))
+            return &devices[i];
+    fprintf(stderr, "no output %s\n", name);
+    return NULL;
+}
+
+static struct kde_output_configuration_v2 *new_config(void)
 {
     if (!management)
-        return fprintf(stderr, "no kde_output_management_v2 v3\n"), 1;
+        return fprintf(stderr, "no kde_output_management_v2 v3\n"), NULL;
     struct kde_output_configuration_v2 *config = kde_output_management_v2_create_configuration(management);
     kde_output_configuration_v2_add_listener(config, &config_listener, NULL);
-    for (int n = 0; n < count; n++) {
-        int i = 0;
-        while (i < device_count && strcmp(devices[i].name, names[n]))
-            i++;
-        if (i == device_count)
-            return fprintf(stderr, "no output %s\n", names[n]), 1;
-        kde_output_configuration_v2_set_priority(config, devices[i].proxy, n + 1);
-    }
+    return config;
+}
+
+/* Applies `config` and waits for kwin's answer: 0 when applied. */
+static int apply(struct wl_display *display, struct kde_output_configuration_v2 *config, const char *what)
+{
     kde_output_configuration_v2_apply(config);
     while (applied < 0 && wl_display_dispatch(display) >= 0) {
     }
     if (applied != 1)
-        fprintf(stderr, "kwin refused the output order\n");
+        fprintf(stderr, "kwin refused the %s\n", what);
     return applied == 1 ? 0 : 1;
+}
+
+static int set_order(struct wl_display *display, int count, char **names)
+{
+    struct kde_output_configuration_v2 *config = new_config();
+    if (!config)
+        return 1;
+    for (int n = 0; n < count; n++) {
+        struct device *device = find_device(names[n]);
+        if (!device)
+            return 1;
+        kde_output_configuration_v2_set_priority(config, device->proxy, n + 1);
+    }
+    return apply(display, config, "output order");
+}
+
+static int set_scale(struct wl_display *display, const char *name, const char *text)
+{
+    char *end;
+    double scale = strtod(text, &end);
+    /* kwin answers "applied" to a scale that is 0 as wl_fixed, and keeps the old one. */
+    if (*end || !(scale >= 1.0 / 256 && scale <= 16))
+        return fprintf(stderr, "not a scale: %s\n", text), 1;
+    struct device *device = find_device(name);
+    struct kde_output_configuration_v2 *config = device ? new_config() : NULL;
+    if (!config)
+        return 1;
+    kde_output_configuration_v2_scale(config, device->proxy, wl_fixed_from_double(scale));
+    return apply(display, config, "scale");
 }
 
 static int press_key(struct wl_display *display, unsigned code)
@@ -223,10 +260,12 @@ int main(int argc, char **argv)
         status = print_outputs();
     else if (argc >= 3 && !strcmp(argv[1], "order"))
         status = set_order(display, argc - 2, argv + 2);
+    else if (argc == 4 && !strcmp(argv[1], "scale"))
+        status = set_scale(display, argv[2], argv[3]);
     else if (argc == 3 && !strcmp(argv[1], "key"))
         status = press_key(display, (unsigned)atoi(argv[2]));
     else
-        fprintf(stderr, "usage: %s outputs | order NAME... | key CODE\n", argv[0]);
+        fprintf(stderr, "usage: %s outputs | order NAME... | scale NAME SCALE | key CODE\n", argv[0]);
     wl_display_disconnect(display);
     return status;
 }
