@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -153,8 +154,10 @@ TEST_F(MusicPlayerTest, ALostDeviceTakesNothingMoreSoTheNextGoesOnWhereItStopped
   player->play();
   EXPECT_EQ(firstFrame(first, 2 * kBuffer + kBuffer / 2), 0);  // the device dies in its third buffer ...
   close(first);
-  inotify_event closed;  // the dead device lets go of the pipe, and of what it left there
-  EXPECT_EQ(read(closes, &closed, sizeof closed), static_cast<ssize_t>(sizeof closed));
+  pollfd closed = {closes, POLLIN, 0};  // the dead device lets go of the pipe, and of what it left there
+  inotify_event event;
+  EXPECT_TRUE(poll(&closed, 1, 60000) == 1 && read(closes, &event, sizeof event) == sizeof event)
+      << "the device never closed the pipe within a minute";
   const int second = listen();  // ... and the next goes on after it, not a buffer taken into nowhere later
   EXPECT_EQ(firstFrame(second, 0), 3 * kBuffer);
   close(second), close(closes);
