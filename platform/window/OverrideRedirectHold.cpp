@@ -1,4 +1,3 @@
-#include <SDL_syswm.h>
 #include <X11/Xlib.h>
 
 #include <algorithm>
@@ -72,10 +71,7 @@ class OverrideRedirectHold final : public DisplayHold {
  public:
   OverrideRedirectHold(SDL_Window* surface, x11::WindowHandle x) : DisplayHold(surface), x_(x) {}
 
-  ~OverrideRedirectHold() override {
-    stopWatching();
-    if (monitorsEventBase_ >= 0) SDL_EventState(SDL_SYSWMEVENT, sysWMEventsBefore_);
-  }
+  ~OverrideRedirectHold() override { stopWatching(); }
 
   bool take() {
     const MonitorLayout layout = x11monitors::currentLayout(x_.display);
@@ -93,8 +89,7 @@ class OverrideRedirectHold final : public DisplayHold {
     installColormap(x_);
     SDL_SetWindowInputFocus(surface_);
     place(layout);
-    monitorsEventBase_ = x11monitors::watchMonitors(x_.display);
-    sysWMEventsBefore_ = SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+    monitors_.start(x_.display);
     // SDL keeps the grab from here on, taking it again whenever the surface regains the focus.
     SDL_SetWindowKeyboardGrab(surface_, SDL_TRUE);
     startWatching();
@@ -118,8 +113,8 @@ class OverrideRedirectHold final : public DisplayHold {
 
  private:
   void notice(const SDL_Event& event) override {
-    if (event.type == SDL_SYSWMEVENT && event.syswm.msg && event.syswm.msg->subsystem == SDL_SYSWM_X11) {
-      noticeX11(event.syswm.msg->msg.x11.event);
+    if (const XEvent* x = x11monitors::xEventOf(event)) {
+      noticeX11(*x);
     } else if (event.type == SDL_DISPLAYEVENT) {
       monitorsChanged_ = true;
     } else if (event.type == SDL_WINDOWEVENT) {
@@ -133,7 +128,7 @@ class OverrideRedirectHold final : public DisplayHold {
   }
 
   void noticeX11(const XEvent& event) {
-    if (x11monitors::isMonitorsEvent(event, monitorsEventBase_)) {
+    if (monitors_.tells(event)) {
       monitorsChanged_ = true;
       return;
     }
@@ -196,8 +191,7 @@ class OverrideRedirectHold final : public DisplayHold {
   Covers covers_{makeCover};
   std::vector<unsigned long> ourXWindows_;
   MonitorLayout layout_;
-  int monitorsEventBase_ = -1;
-  int sysWMEventsBefore_ = SDL_DISABLE;
+  x11monitors::MonitorsWatch monitors_;
   Uint64 lastRaise_ = 0;
   bool monitorsChanged_ = false;
   bool restack_ = false;  // raised, and the surface focused

@@ -1,5 +1,6 @@
 #include "platform/window/X11Monitors.h"
 
+#include <SDL_syswm.h>
 #include <X11/extensions/Xrandr.h>
 
 #include <algorithm>
@@ -14,17 +15,32 @@ MonitorLayout currentLayout(Display* display) {
   return listedLayout();
 }
 
-int watchMonitors(Display* display) {
-  x11::ErrorTrap trap(display);
-  int eventBase = -1, errorBase = 0;
-  if (!x11::hasRandr(display, 1, 2) || !XRRQueryExtension(display, &eventBase, &errorBase)) return -1;
-  XRRSelectInput(display, DefaultRootWindow(display),
-                 RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
-  return eventBase;
+const XEvent* xEventOf(const SDL_Event& event) {
+  if (event.type != SDL_SYSWMEVENT || !event.syswm.msg || event.syswm.msg->subsystem != SDL_SYSWM_X11) return nullptr;
+  return &event.syswm.msg->msg.x11.event;
 }
 
-bool isMonitorsEvent(const XEvent& event, int eventBase) {
-  return eventBase >= 0 && (event.type == eventBase + RRScreenChangeNotify || event.type == eventBase + RRNotify);
+void MonitorsWatch::start(Display* display) {
+  {
+    x11::ErrorTrap trap(display);
+    int errorBase = 0;
+    if (x11::hasRandr(display, 1, 2) && XRRQueryExtension(display, &eventBase_, &errorBase)) {
+      XRRSelectInput(display, DefaultRootWindow(display),
+                     RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+    } else {
+      eventBase_ = -1;
+    }
+  }
+  sysWMEventsBefore_ = SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+  started_ = true;
+}
+
+MonitorsWatch::~MonitorsWatch() {
+  if (started_) SDL_EventState(SDL_SYSWMEVENT, sysWMEventsBefore_);
+}
+
+bool MonitorsWatch::tells(const XEvent& event) const {
+  return eventBase_ >= 0 && (event.type == eventBase_ + RRScreenChangeNotify || event.type == eventBase_ + RRNotify);
 }
 
 // The monitors are Xinerama's, which the server lists in RandR's monitor order.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <SDL.h>
 #include <X11/Xlib.h>
 
 #include "platform/window/MonitorLayout.h"
@@ -12,11 +13,27 @@ namespace platform::takeover::x11monitors {
 // The monitors from RandR's own list where the server has one; else from SDL's display list.
 MonitorLayout currentLayout(Display* display);
 
-// Tells the connection of every change of the monitors (RandR 1.2), as window-system events
-// through SDL. Returns RandR's event base, or -1 where the server cannot.
-int watchMonitors(Display* display);
-// Whether `event` tells a change of the monitors, for the event base watchMonitors gave.
-bool isMonitorsEvent(const XEvent& event, int eventBase);
+// The X event an SDL event carries, once window-system events are on; null for any other.
+const XEvent* xEventOf(const SDL_Event& event);
+
+// While one lives, after start(), every change of the monitors (RandR 1.2) reaches SDL's queue
+// as a window-system event.
+class MonitorsWatch {
+ public:
+  MonitorsWatch() = default;
+  ~MonitorsWatch();
+  MonitorsWatch(const MonitorsWatch&) = delete;
+  MonitorsWatch& operator=(const MonitorsWatch&) = delete;
+
+  void start(Display* display);
+  // Whether `event` tells a change of the monitors.
+  bool tells(const XEvent& event) const;
+
+ private:
+  int eventBase_ = -1;  // RandR's; -1 where the server cannot tell
+  int sysWMEventsBefore_ = SDL_DISABLE;
+  bool started_ = false;
+};
 
 // Asks the window manager (EWMH) for the full-screen window on the monitor showing `area`, else
 // on the primary: it places a new full-screen window on a monitor of its choosing (mutter: the

@@ -1,4 +1,3 @@
-#include <SDL_syswm.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
@@ -48,10 +47,7 @@ class XWaylandHold final : public DisplayHold {
  public:
   XWaylandHold(SDL_Window* surface, x11::WindowHandle x) : DisplayHold(surface), x_(x) {}
 
-  ~XWaylandHold() override {
-    stopWatching();
-    if (monitorsEventBase_ >= 0) SDL_EventState(SDL_SYSWMEVENT, sysWMEventsBefore_);
-  }
+  ~XWaylandHold() override { stopWatching(); }
 
   bool take() {
     const MonitorLayout layout = x11monitors::currentLayout(x_.display);
@@ -61,8 +57,7 @@ class XWaylandHold final : public DisplayHold {
     SDL_ShowWindow(surface_);
     x11monitors::askFullScreenOn(x_);
     SDL_RaiseWindow(surface_);
-    monitorsEventBase_ = x11monitors::watchMonitors(x_.display);
-    sysWMEventsBefore_ = SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+    monitors_.start(x_.display);
     SDL_SetWindowKeyboardGrab(surface_, SDL_TRUE);
     startWatching();
     return true;
@@ -87,9 +82,8 @@ class XWaylandHold final : public DisplayHold {
 
  private:
   void notice(const SDL_Event& event) override {
-    if (event.type == SDL_SYSWMEVENT && event.syswm.msg && event.syswm.msg->subsystem == SDL_SYSWM_X11) {
-      if (x11monitors::isMonitorsEvent(event.syswm.msg->msg.x11.event, monitorsEventBase_))
-        wait_.start(SDL_GetTicks64());
+    if (const XEvent* x = x11monitors::xEventOf(event)) {
+      if (monitors_.tells(*x)) wait_.start(SDL_GetTicks64());
     } else if (event.type == SDL_DISPLAYEVENT) {
       wait_.start(SDL_GetTicks64());
     } else if (event.type == SDL_WINDOWEVENT) {
@@ -118,8 +112,7 @@ class XWaylandHold final : public DisplayHold {
   Covers covers_{makeCover};
   MonitorLayout layout_;
   ListingWait wait_;
-  int monitorsEventBase_ = -1;
-  int sysWMEventsBefore_ = SDL_DISABLE;
+  x11monitors::MonitorsWatch monitors_;
   bool repaintCovers_ = false;
 };
 
