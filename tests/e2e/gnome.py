@@ -5,58 +5,21 @@ the compositor's screencasts, and virtual monitors laid out side by side in the 
 Everything is asked of the compositor the way a desktop tool asks it, over D-Bus: the monitor
 layout (DisplayConfig), per-monitor pictures (ScreenCast through PipeWire), keys (RemoteDesktop).
 X windows and X keys go through XWayland with the usual X tools."""
-import dataclasses
 import glob
 import os
 import re
 import shutil
-import signal
 import socket
 import struct
 import subprocess
 import tempfile
 
-from gi.repository import Gio, GLib
+from gi.repository import GLib
 
-from harness import PATIENCE, Image, stop_process
-from wayland import Unavailable, wait_for_start
+from harness import PATIENCE, Desktop, Image, Monitor, Unavailable
 
-KEY_SPACE, KEY_LEFTSHIFT = 57, 42  # evdev
-
-
-@dataclasses.dataclass
-class Monitor:
-    name: str
-    x: int
-    y: int
-    width: int
-    height: int
-    primary: bool
-
-
-@dataclasses.dataclass
-class Window:
-    """x, y and fullscreen are None where the compositor does not tell them."""
-    title: str
-    x: int
-    y: int
-    width: int
-    height: int
-    fullscreen: bool
-
-
-# A bus with no service activation: nothing runs on it that the desktop did not start itself.
-BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>{kind}</type>
-  <listen>unix:path={path}</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/> <allow own="*"/> <allow send_destination="*"/> <allow receive_sender="*"/>
-  </policy>
-</busconfig>
-"""
+KEYS = {"space": 57, "shift": 42}  # evdev codes
+SOCKET = "wayland-disco"
 
 # Nothing that moves, greets or pops up (as root gnome-shell warns of it in a banner over
 # everything): the demo's window is all there is on screen.
@@ -72,9 +35,13 @@ idle-delay=uint32 0
 lock-enabled=false
 idle-activation-enabled=false
 """
+# mutter's fractional scales: monitors laid out in logical pixels, each drawn at its own scale.
+FRACTIONAL = """[org/gnome/mutter]
+experimental-features=['scale-monitor-framebuffer']
+"""
 
 
-def _seat_capabilities(runtime, display):
+def _seat_capabilities(folder, display):
     """wl_seat's capabilities (2: a keyboard) as a new Wayland client is told them, spoken on the
     socket by hand: registry, bind the seat, read its first event."""
     def message(sender, opcode, payload):
@@ -86,7 +53,7 @@ def _seat_capabilities(runtime, display):
 
     with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as client:
         client.settimeout(PATIENCE)
-        client.connect(os.path.join(runtime, display))
+        client.connect(os.path.join(folder, display))
         client.sendall(message(1, 1, struct.pack("<I", 2)) + message(1, 0, struct.pack("<I", 3)))  # get_registry, sync
         buffer, seat_bound = b"", False
         while True:
@@ -108,83 +75,68 @@ def _seat_capabilities(runtime, display):
                 return struct.unpack_from("<I", body)[0]
 
 
-class _Desktop:
-    """What mutter and gnome-shell share; subclasses start the compositor itself."""
+class _Gnome(Desktop):
+    """What mutter and gnome-shell share; subclasses start the compositor itself. With
+    `fractional_scaling`, mutter lays the monitors out in logical pixels and takes any scale."""
 
-    name = None
-    lists_native_windows = False
     programs = ("dbus-daemon", "pipewire", "wireplumber", "gst-launch-1.0", "xdotool", "xprop", "xrandr")
 
-    def __init__(self, monitors=((1024, 768),), primary=0, primary_leftmost=False):
-        missing = [p for p in self.programs if not shutil.which(p)]
-        if missing:
-            raise Unavailable(f"not installed: {' '.join(missing)} (scripts/deps.sh installs them)")
-        self.folder = tempfile.mkdtemp(prefix=f"disco-{self.name}-")
-        self.runtime = self._dir("runtime", 0o700)
-        self.home = self._dir("home")
-        self.log_path = os.path.join(self.folder, "log")
-        self.log = open(self.log_path, "wb")
-        self.processes = []
-        self.bus = None
-        self.display = None
-        try:
-            self._dir("home/.config/glib-2.0/settings")
-            with open(os.path.join(self.home, ".config/glib-2.0/settings/keyfile"), "w") as f:
-                f.write(SETTINGS)
-            self.bus_address = self._start_bus("session")
-            self.bus = Gio.DBusConnection.new_for_address_sync(
-                self.bus_address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT
-                | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
-            self._start("pipewire")
-            wait_for_start(lambda: os.path.exists(os.path.join(self.runtime, "pipewire-0")), "PipeWire's socket",
-                  self.processes, self.log_path)
-            self._start("wireplumber")
-            self.wayland_display = "wayland-disco"
+    def __init__(self, monitors=((1024, 768),), primary=0, primary_leftmost=False, fractional_scaling=False):
+        super().__init__()
+        with self.starting():
+            settings = os.path.join(self.folder, ".config/glib-2.0/settings")
+            os.makedirs(settings)
+            with open(os.path.join(settings, "keyfile"), "w") as f:
+                f.write(SETTINGS + (FRACTIONAL if fractional_scaling else ""))
+            self.start_bus()
+            self.start("pipewire")
+            self.wait_for_start(lambda: os.path.exists(os.path.join(self.folder, "pipewire-0")), "PipeWire's socket")
+            self.start("wireplumber")
             self._start_compositor(monitors)
             compositor = self.processes[-1:]
-            wait_for_start(lambda: self._owner("org.gnome.Mutter.DisplayConfig"), "mutter's DisplayConfig",
-                  compositor, self.log_path)
-            self.display = wait_for_start(self._x_display, "XWayland's display", compositor, self.log_path)
+            self.wait_for_start(lambda: self._owner("org.gnome.Mutter.DisplayConfig"), "mutter's DisplayConfig",
+                                compositor)
+            self.display = self.wait_for_start(self._x_display, "XWayland's display", compositor)
+            self.wayland_display = SOCKET
             self._ready()
             self._layout = (len(monitors), primary, primary_leftmost)
             self.arrange()
             self._keyboard = self._call("org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
-                                        "CreateSession", None)[0]
+                                        "CreateSession")[0]
             self._call("org.gnome.Mutter.RemoteDesktop", self._keyboard, "Start", None, "Session")
             # mutter makes the session's keyboard at its first key, and the seat has no keyboard
             # till then: a client started before would never get one. A shift tap makes it now.
-            self._notify_key(KEY_LEFTSHIFT)
-            wait_for_start(lambda: _seat_capabilities(self.runtime, self.wayland_display) & 2, "a keyboard on the seat",
-                  self.processes[-1:], self.log_path)
-        except BaseException:
-            self.stop()
-            raise
+            self._press_natively("shift")
+            self.wait_for_start(lambda: _seat_capabilities(self.folder, SOCKET) & 2, "a keyboard on the seat",
+                                compositor)
 
-    # -- what the tests use
-
-    def env(self, xwayland):
-        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": self.home,
-               "XDG_RUNTIME_DIR": self.runtime, "WAYLAND_DISPLAY": self.wayland_display,
-               "DBUS_SESSION_BUS_ADDRESS": self.bus_address, "SDL_AUDIODRIVER": "dummy"}
-        if xwayland:  # the demo prefers Wayland itself wherever WAYLAND_DISPLAY is set
-            env.update(self._xauthority(), DISPLAY=self.display, SDL_VIDEODRIVER="x11")
-        return env
+    def _own_env(self):
+        found = glob.glob(os.path.join(self.folder, ".mutter-Xwaylandauth.*"))
+        return {"GSETTINGS_BACKEND": "keyfile", "XDG_SESSION_TYPE": "wayland", "XDG_CURRENT_DESKTOP": "GNOME",
+                "XAUTHORITY": found[0] if found else None}
 
     def monitors(self):
-        _, physical, logical, _ = self._display_state()
-        where = {monitor[0]: (x, y, is_primary) for x, y, _, _, is_primary, shown, _ in logical for monitor in shown}
+        return [monitor for monitor, _ in self._shown()]
+
+    def _shown(self):
+        """Each monitor shown, its size in the layout's pixels, with its mode's (width, height)."""
+        _, physical, logical, properties = self._display_state()
+        where = {shown[0]: (x, y, scale, primary) for x, y, scale, _, primary, monitors, _ in logical
+                 for shown in monitors}
         found = []
         for (connector, *_), modes, _ in physical:
             if connector in where:
-                x, y, is_primary = where[connector]
+                x, y, scale, primary = where[connector]
                 _, width, height, *_ = next(m for m in modes if m[6].get("is-current"))
-                found.append(Monitor(connector, x, y, width, height, is_primary))
+                size = (round(width / scale), round(height / scale)) if properties.get("layout-mode") == 1 \
+                    else (width, height)  # logical or physical pixels
+                found.append((Monitor(connector, *size, x, y, primary, scale), (width, height)))
         return found
 
-    def screenshot(self, monitor):
+    def screenshot(self, monitor=0):
         """One frame of the monitor's screencast, after a few: the first may show what was there
         before. A still monitor sends no new frames, so PipeWire repeats the last one."""
-        target = self.monitors()[monitor]
+        target, (width, height) = self._shown()[monitor]
         cast = self._call("org.gnome.Mutter.ScreenCast", "/org/gnome/Mutter/ScreenCast", "CreateSession",
                           GLib.Variant("(a{sv})", ({},)))[0]
         frames = tempfile.mkdtemp(dir=self.folder)
@@ -211,38 +163,25 @@ class _Desktop:
             subprocess.run(["gst-launch-1.0", "-q", "pipewiresrc", f"path={nodes[0]}", "num-buffers=5",
                             "keepalive-time=100", "!", "videoconvert", "!", "video/x-raw,format=RGB", "!",
                             "multifilesink", f"location={frames}/%d", "max-files=1"],
-                           env=self._env(), stdout=self.log, stderr=self.log, check=True, timeout=PATIENCE)
+                           env=self.env(), stdout=self.log, stderr=self.log, check=True, timeout=PATIENCE)
         finally:
             self._call("org.gnome.Mutter.ScreenCast", cast, "Stop", None, "Session")
         with open(glob.glob(os.path.join(frames, "*"))[0], "rb") as f:
             raw = f.read()
         shutil.rmtree(frames)
-        stride = (target.width * 3 + 3) & ~3  # GStreamer pads RGB rows to 4 bytes
-        if len(raw) != stride * target.height:
-            raise AssertionError(f"a {len(raw)}-byte frame for {target.width}x{target.height}")
-        rows = (raw[row * stride:row * stride + target.width * 3] for row in range(target.height))
-        return Image(target.width, target.height, b"".join(rows))
+        stride = (width * 3 + 3) & ~3  # GStreamer pads RGB rows to 4 bytes
+        if len(raw) != stride * height:
+            raise AssertionError(f"a {len(raw)}-byte frame for {width}x{height}")
+        rows = (raw[row * stride:row * stride + width * 3] for row in range(height))
+        return Image(width, height, b"".join(rows))
 
-    def press_key(self, xwayland):
-        if xwayland:
-            subprocess.run(["xdotool", "key", "space"], env=self.env(True), check=True, timeout=PATIENCE)
-            return
-        self._notify_key(KEY_SPACE)
-
-    def _notify_key(self, code):
+    def _press_natively(self, key):
         for pressed in (True, False):
             self._call("org.gnome.Mutter.RemoteDesktop", self._keyboard, "NotifyKeyboardKeycode",
-                       GLib.Variant("(ub)", (code, pressed)), "Session")
-
-    def windows(self):
-        """X windows only: neither mutter nor gnome-shell tells a Wayland window's place or state
-        (the monitors' pictures show where the demo is)."""
-        return self._x_windows()
+                       GLib.Variant("(ub)", (KEYS[key], pressed)), "Session")
 
     def _xrandr_monitors(self):
-        out = subprocess.run(["xrandr", "--listmonitors"], env=self.env(True), capture_output=True,
-                             text=True, timeout=PATIENCE).stdout
-        return out.splitlines()[1:]
+        return self.run("xrandr", "--listmonitors", env=self.env(xwayland=True)).stdout.splitlines()[1:]
 
     def _xrandr_primary(self):
         """(x, y) of the monitor XWayland's RandR marks primary ('0: +*XWAYLAND1 1280/339x720/190+1024+0')."""
@@ -254,85 +193,30 @@ class _Desktop:
         found = (re.search(r"(\d+)/\d+x(\d+)/\d+\+(\d+)\+(\d+)", line) for line in self._xrandr_monitors())
         return sorted((int(m[3]), int(m[4]), int(m[1]), int(m[2])) for m in found if m)
 
-    def stop(self):
-        if self.bus:
-            self.bus.close_sync(None)
-            self.bus = None
-        for process in reversed(self.processes):
-            stop_process(process)
-            try:  # whatever it left behind in its group (XWayland, the session's own helpers)
-                os.killpg(process.pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
-        self.processes = []
-        if not self.log.closed:
-            self.log.close()
-        shutil.rmtree(self.folder, ignore_errors=True)
-
-    # -- shared machinery
-
-    def _dir(self, name, mode=0o755):
-        path = os.path.join(self.folder, name)
-        os.makedirs(path, mode, exist_ok=True)
-        os.chmod(path, mode)
-        return path
-
-    def _env(self, **extra):
-        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": self.home,
-               "XDG_RUNTIME_DIR": self.runtime, "XDG_CONFIG_HOME": os.path.join(self.home, ".config"),
-               "XDG_DATA_HOME": os.path.join(self.home, ".local/share"),
-               "XDG_CACHE_HOME": os.path.join(self.home, ".cache"), "GSETTINGS_BACKEND": "keyfile",
-               "XDG_SESSION_TYPE": "wayland", "XDG_CURRENT_DESKTOP": "GNOME"}
-        if getattr(self, "bus_address", None):
-            env["DBUS_SESSION_BUS_ADDRESS"] = self.bus_address
-        env.update(extra)
-        return env
-
-    def _start(self, *args, env=None):
-        # A process group of its own, so that what it starts can be ended with it.
-        process = subprocess.Popen(args, env=env or self._env(), stdout=self.log, stderr=subprocess.STDOUT,
-                                   stdin=subprocess.DEVNULL, start_new_session=True)
-        self.processes.append(process)
-        return process
-
-    def _start_bus(self, kind):
-        path = os.path.join(self.runtime, f"{kind}-bus")
-        config = os.path.join(self.folder, f"{kind}-bus.conf")
-        with open(config, "w") as f:
-            f.write(BUS_CONFIG.format(kind=kind, path=path))
-        self._start("dbus-daemon", f"--config-file={config}", "--nofork")
-        wait_for_start(lambda: os.path.exists(path), f"the {kind} bus", self.processes, self.log_path)
-        return f"unix:path={path}"
-
-    def _call(self, name, path, method, args, interface=""):
-        interface = f"{name}.{interface}" if interface else name
-        return self.bus.call_sync(name, path, interface, method, args, None, 0, int(PATIENCE * 1000), None).unpack()
+    def _call(self, name, path, method, args=None, interface=""):
+        return self.call(name, path, f"{name}.{interface}" if interface else name, method, args)
 
     def _owner(self, name):
-        return self._call("org.freedesktop.DBus", "/org/freedesktop/DBus", "NameHasOwner",
-                          GLib.Variant("(s)", (name,)))[0]
+        return self._call("org.freedesktop.DBus", "/org/freedesktop/DBus", "NameHasOwner", GLib.Variant("(s)", (name,)))[0]
 
     def _display_state(self):
-        return self._call("org.gnome.Mutter.DisplayConfig", "/org/gnome/Mutter/DisplayConfig",
-                          "GetCurrentState", None)
+        return self._call("org.gnome.Mutter.DisplayConfig", "/org/gnome/Mutter/DisplayConfig", "GetCurrentState")
 
     def _x_display(self):
-        match = re.search(rb"Using public X11 display (:\d+)", _read(self.log_path))
-        return match and match.group(1).decode()
+        match = re.search(r"Using public X11 display (:\d+)", self.log_text())
+        return match and match.group(1)
 
-    def _xauthority(self):
-        found = glob.glob(os.path.join(self.runtime, ".mutter-Xwaylandauth.*"))
-        return {"XAUTHORITY": found[0]} if found else {}
-
-    def arrange(self, off=(), primary=None):
+    def arrange(self, off=(), primary=None, scales=None):
         """Side by side in the listed order (the order of --virtual-monitor), or with the primary
         moved to the far left, the monitors of the indices in `off` turned off, the one of index
-        `primary` made primary instead of the desktop's own (nothing else changes then), as a
-        user would set them in Settings, applied temporarily: nothing is written to monitors.xml.
-        Returns once XWayland's RandR, which X clients read, shows it too."""
+        `primary` made primary instead of the desktop's own (nothing else changes then), each at
+        its scale in `scales` (1 when None), as a user would set them in Settings, applied
+        temporarily: nothing is written to monitors.xml. Returns once XWayland's RandR, which X
+        clients read, shows it too."""
         count, own_primary, primary_leftmost = self._layout
         primary = own_primary if primary is None else primary
-        serial, physical, _, _ = self._display_state()
+        scales = scales or [1] * count
+        serial, physical, _, properties = self._display_state()
         if len(physical) != count:
             raise AssertionError(f"{count} virtual monitors asked for, {len(physical)} came")
         order = list(range(count))
@@ -343,8 +227,8 @@ class _Desktop:
             (connector, *_), modes, _ = physical[index]
             # A monitor turned off has no current mode: it comes back in its preferred one.
             mode, width = next((m[0], m[1]) for m in modes if m[6].get("is-current") or m[6].get("is-preferred"))
-            logical.append((x, 0, 1.0, 0, index == primary, [(connector, mode, {})]))
-            x += width
+            logical.append((x, 0, float(scales[index]), 0, index == primary, [(connector, mode, {})]))
+            x += round(width / scales[index]) if properties.get("layout-mode") == 1 else width
         self._call("org.gnome.Mutter.DisplayConfig", "/org/gnome/Mutter/DisplayConfig", "ApplyMonitorsConfig",
                    GLib.Variant("(uua(iiduba(ssa{sv}))a{sv})", (serial, 1, logical, {})))
 
@@ -354,28 +238,7 @@ class _Desktop:
             return (len(layout) == len(logical) and self._xrandr_layout() == layout
                     and [m.primary for m in monitors if m.name == physical[primary][0][0]] == [True]
                     and self._xrandr_primary() == next((m.x, m.y) for m in monitors if m.primary))
-        wait_for_start(shown_everywhere, "the layout in XWayland's RandR", self.processes, self.log_path)
-
-    def _x_windows(self):
-        env = self.env(True)
-
-        def run(*args):
-            return subprocess.run(args, env=env, capture_output=True, text=True, timeout=PATIENCE).stdout
-        ids = re.findall(r"0x[0-9a-f]+", run("xprop", "-root", "_NET_CLIENT_LIST").split("#")[-1])
-        found = []
-        for wid in ids:
-            props = run("xprop", "-id", wid, "_NET_WM_NAME", "_NET_WM_STATE")
-            title = re.search(r'_NET_WM_NAME\(\w+\) = "(.*)"', props)
-            geometry = dict(line.split("=", 1) for line in run("xdotool", "getwindowgeometry", "--shell",
-                                                                str(int(wid, 16))).split())
-            if not geometry:
-                continue  # gone meanwhile
-            x, y, width, height = (int(geometry[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
-            found.append(Window(title.group(1) if title else "", x, y, width, height,
-                                "_NET_WM_STATE_FULLSCREEN" in props))
-        return found
-
-    # -- what differs
+        self.wait_for_start(shown_everywhere, "the layout in XWayland's RandR")
 
     def _start_compositor(self, monitors):
         raise NotImplementedError
@@ -384,39 +247,41 @@ class _Desktop:
         """Waits for anything more the compositor does at start-up."""
 
     def _compositor_args(self, program, monitors):
-        args = [program, "--wayland", "--headless", "--wayland-display", self.wayland_display]
+        args = [program, "--wayland", "--headless", "--wayland-display", SOCKET]
         for width, height in monitors:
             args += ["--virtual-monitor", f"{width}x{height}"]
         return args
 
 
-class Mutter(_Desktop):
+class Mutter(_Gnome):
     """Plain mutter 43, no shell."""
 
     name = "mutter"
-    programs = _Desktop.programs + ("mutter",)
+    programs = _Gnome.programs + ("mutter",)
 
     def _start_compositor(self, monitors):
-        self._start(*self._compositor_args("mutter", monitors))
+        self.start(*self._compositor_args("mutter", monitors))
 
 
-class GnomeShell(_Desktop):
+class GnomeShell(_Gnome):
     """gnome-shell 43 started by gnome-session, as at a login: the session manager, the
     screensaver proxy that turns org.freedesktop.ScreenSaver inhibitions into the session's, a
     system bus of its own."""
 
     name = "gnome-shell"
-    programs = _Desktop.programs + ("gnome-shell", "gnome-session")
+    programs = _Gnome.programs + ("gnome-shell", "gnome-session")
     SCREENSAVER_PROXY = "/usr/libexec/gsd-screensaver-proxy"
 
     def _start_compositor(self, monitors):
         if not os.path.exists(self.SCREENSAVER_PROXY):
             raise Unavailable(f"no {self.SCREENSAVER_PROXY} (gnome-settings-daemon)")
-        system_bus = self._start_bus("system")
-        sessions = self._dir("home/.config/gnome-session/sessions")
+        system_bus = self.start_bus("system")
+        sessions, applications, autostart = (os.path.join(self.folder, d) for d in (
+            ".config/gnome-session/sessions", ".local/share/applications", "autostart"))
+        for folder in (sessions, applications, autostart):
+            os.makedirs(folder)
         with open(os.path.join(sessions, "disco.session"), "w") as f:
             f.write("[GNOME Session]\nName=disco\nRequiredComponents=disco-shell;disco-screensaver-proxy;\n")
-        applications = self._dir("home/.local/share/applications")
         shell = " ".join(self._compositor_args("gnome-shell", monitors))
         for name, command, phase in (("disco-shell", shell, "DisplayServer"),
                                      ("disco-screensaver-proxy", self.SCREENSAVER_PROXY, "Initialization")):
@@ -424,23 +289,19 @@ class GnomeShell(_Desktop):
                 f.write(f"[Desktop Entry]\nType=Application\nName={name}\nExec={command}\n"
                         f"X-GNOME-Autostart-Phase={phase}\nX-GNOME-Autostart-Notify=false\n")
         # --builtin: no systemd user instance here; an empty autostart folder: only these two run.
-        self._start("gnome-session", "--builtin", "--session=disco", "--disable-acceleration-check", "--debug",
-                    env=self._env(DBUS_SYSTEM_BUS_ADDRESS=system_bus,
-                                  GNOME_SESSION_AUTOSTART_DIR=self._dir("autostart")))
+        self.start("gnome-session", "--builtin", "--session=disco", "--disable-acceleration-check", "--debug",
+                   env=self.env(DBUS_SYSTEM_BUS_ADDRESS=system_bus, GNOME_SESSION_AUTOSTART_DIR=autostart))
 
     def _ready(self):
         """gnome-shell 43 opens the overview at start-up (not seen with animations off); closed
         for sure, it is out of the way of a full-screen client and its keys."""
-        wait_for_start(lambda: b"GNOME Shell started" in _read(self.log_path), "gnome-shell's start",
-              self.processes[-1:], self.log_path)
+        self.wait_for_start(lambda: "GNOME Shell started" in self.log_text(), "gnome-shell's start",
+                            self.processes[-1:])
         shell = ("org.gnome.Shell", "/org/gnome/Shell", "org.freedesktop.DBus.Properties")
-        self.bus.call_sync(*shell, "Set", GLib.Variant("(ssv)", ("org.gnome.Shell", "OverviewActive",
-                                                              GLib.Variant("b", False))), None, 0, -1, None)
-        wait_for_start(lambda: not self.bus.call_sync(*shell, "Get", GLib.Variant("(ss)", ("org.gnome.Shell", "OverviewActive")),
-                                             None, 0, -1, None).unpack()[0], "the overview closed",
-                       self.processes, self.log_path)
-        wait_for_start(lambda: self._owner("org.gnome.SessionManager"), "the session manager", self.processes,
-                       self.log_path)
+        self.call(*shell, "Set", GLib.Variant("(ssv)", ("org.gnome.Shell", "OverviewActive", GLib.Variant("b", False))))
+        self.wait_for_start(lambda: not self.call(*shell, "Get", GLib.Variant("(ss)", ("org.gnome.Shell", "OverviewActive")))[0],
+                            "the overview closed")
+        self.wait_for_start(lambda: self._owner("org.gnome.SessionManager"), "the session manager")
 
     def inhibitors(self):
         """(app id, reason) of each of the session's current inhibitors."""
@@ -451,8 +312,3 @@ class GnomeShell(_Desktop):
             reason = self._call(manager[0], path, "GetReason", None, "Inhibitor")[0]
             found.append((app, reason))
         return found
-
-
-def _read(path):
-    with open(path, "rb") as f:
-        return f.read()

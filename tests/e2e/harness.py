@@ -1,4 +1,6 @@
-"""Runs the real disco binary on its own virtual X server, for end-to-end tests.
+"""Runs the real disco binary for end-to-end tests, on its own virtual X server or on a desktop
+the tests start (a Desktop: an X server, a Wayland compositor; see xorg.py, wayland.py, gnome.py
+and kde.py for theirs).
 
     with Demo(binary) as demo:
         demo.wait_for_frames()
@@ -12,6 +14,7 @@ whose cores are shared, so that only a demo that never gets there fails. The dem
 probe preloaded that notes the time of each buffer swap and each viewport set (bench/swap_probe.c),
 so the tests know what has been presented, when, and at what size.
 """
+import contextlib
 import ctypes
 import ctypes.util
 import os
@@ -20,6 +23,7 @@ import signal
 import subprocess
 import tempfile
 import time
+from dataclasses import dataclass
 
 from light import light
 
@@ -159,65 +163,294 @@ def grab_screen(display):
 _X11 = None
 
 
-class Xvfb:
-    """A private virtual X server; picks a free display number itself."""
+class Unavailable(Exception):
+    """A desktop cannot run on this machine; the message says why."""
 
-    def __init__(self, screen="1280x720"):
-        read_end, write_end = os.pipe()
-        self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{screen}x24",
-             "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        with os.fdopen(read_end) as pipe:
-            number = pipe.readline().strip()
-        if not number:
-            self.process.kill()
-            raise RuntimeError("Xvfb did not start")
-        self.display = f":{number}"
 
-    def env(self):
-        env = dict(os.environ)
-        env["DISPLAY"] = self.display
-        return env
+@dataclass
+class Monitor:
+    """A monitor where the desktop lays it out (in logical pixels where it lays them out so);
+    scale is None where the desktop does not tell it."""
+    name: str
+    width: int
+    height: int
+    x: int
+    y: int
+    primary: bool = False
+    scale: float = None
+
+    def centre(self):
+        return self.x + self.width // 2, self.y + self.height // 2
+
+
+@dataclass
+class Window:
+    """A client window as the desktop tells it; id is an X window's, native whether it is a
+    Wayland window, None where the desktop does not tell."""
+    title: str
+    x: int
+    y: int
+    width: int
+    height: int
+    fullscreen: bool
+    id: str = None
+    native: bool = None
+
+
+# A bus with no service activation: nothing runs on it that the desktop did not start itself.
+BUS_CONFIG = """<busconfig><type>{kind}</type><listen>unix:path={path}</listen><auth>EXTERNAL</auth>
+<policy context="default"><allow user="*"/><allow own="*"/><allow send_destination="*" eavesdrop="true"/>
+<allow receive_sender="*"/><allow eavesdrop="true"/></policy></busconfig>"""
+
+
+class Desktop:
+    """What every desktop the tests start has: a private folder (its HOME and XDG_RUNTIME_DIR)
+    with its log, its processes each in a process group of its own that stop() ends whole, a
+    private session bus where it needs one, and the ways a program, a key or a look at its X
+    windows reach it. Subclasses start the server itself, in their constructor, inside
+    `with self.starting():`."""
+
+    name = "desktop"
+    programs = ()  # what it needs on the PATH
+    user = None  # (uid, gid) its programs run as, where not ours
+    keeps_environment = False  # an X server's programs get the tests' own environment
+    lists_native_windows = False  # whether windows() has the Wayland windows too
+    display = wayland_display = bus = bus_address = None
+
+    def __init__(self):
+        missing = [p for p in self.programs if not shutil.which(p)]
+        if missing:
+            raise Unavailable(f"not installed: {' '.join(missing)} (scripts/deps.sh installs them)")
+        self.folder = tempfile.mkdtemp(prefix=f"disco-{self.name}-")
+        if self.user:
+            os.chown(self.folder, *self.user)
+        self.log_path = os.path.join(self.folder, "log")
+        self.log = open(self.log_path, "wb")
+        self.processes = []
+
+    @contextlib.contextmanager
+    def starting(self):
+        """A desktop that fails to start is stopped, leaving nothing behind."""
+        try:
+            yield
+        except BaseException:
+            self.stop()
+            raise
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def env(self, xwayland=False, **extra):
+        """The environment of a program on the desktop, `extra` on top (None takes one out). On a
+        Wayland compositor, with `xwayland` the program goes through XWayland: SDL is told so,
+        as the demo prefers Wayland itself wherever WAYLAND_DISPLAY is set."""
+        if self.keeps_environment:
+            env = dict(os.environ, DISPLAY=self.display, WAYLAND_DISPLAY=None)
+        else:
+            env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": self.folder,
+                   "XDG_RUNTIME_DIR": self.folder, "SDL_AUDIODRIVER": "dummy",
+                   "WAYLAND_DISPLAY": self.wayland_display, "DBUS_SESSION_BUS_ADDRESS": self.bus_address}
+            if xwayland:
+                env.update(DISPLAY=self.display, SDL_VIDEODRIVER="x11")
+        env.update(self._own_env(), **extra)
+        return {key: value for key, value in env.items() if value is not None}
+
+    def _own_env(self):
+        """What more the desktop's programs are told."""
+        return {}
+
+    def popen(self, args, env=None, **popen):
+        """Starts a program on the desktop, as its user."""
+        if self.user:
+            popen.update(user=self.user[0], group=self.user[1], extra_groups=[])
+        popen.setdefault("stdin", subprocess.DEVNULL)
+        return subprocess.Popen(args, env=env or self.env(), **popen)
+
+    def start(self, *args, env=None, **popen):
+        """Starts one of the desktop's own programs, its output in the log, in a process group of
+        its own, so that stop() ends whatever it starts there with it."""
+        popen = dict(dict(stdout=self.log, stderr=subprocess.STDOUT), **popen)
+        process = self.popen(args, env, start_new_session=True, **popen)
+        self.processes.append(process)
+        return process
+
+    def run(self, *args, env=None, check=True, timeout=PATIENCE, text=True):
+        """Runs a program on the desktop to its end; it failing fails the test where `check`."""
+        process = self.popen(args, env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=text)
+        try:
+            out, err = process.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+            raise
+        if check and process.returncode != 0:
+            raise AssertionError(f"{' '.join(args)}: status {process.returncode}: {out}{err}")
+        return subprocess.CompletedProcess(args, process.returncode, out, err)
+
+    def wait_for_start(self, condition, what, processes=None, timeout=PATIENCE):
+        """Polls condition() until it gives something true, which it returns. One of `processes`
+        (the desktop's own when None) ending first means the desktop cannot run here (Unavailable);
+        the deadline passing is a failure."""
+        deadline = time.monotonic() + timeout
+        while True:
+            result = condition()
+            if result:
+                return result
+            for process in self.processes if processes is None else processes:
+                if process.poll() is not None:
+                    raise Unavailable(f"{process.args[0]} ended at start-up with status {process.returncode}:\n"
+                                      + self.log_text(20))
+            if time.monotonic() > deadline:
+                raise AssertionError(f"no {what} within {timeout:.0f} s:\n" + self.log_text(20))
+            time.sleep(0.05)
+
+    def log_text(self, last=None):
+        """What the desktop's programs have written, its `last` lines only where given."""
+        with open(self.log_path, errors="replace") as f:
+            lines = f.readlines()
+        return "".join(lines[-last:] if last else lines)
+
+    def start_bus(self, kind="session"):
+        """A private D-Bus bus of `kind`; its address. The session bus is the desktop's own: in
+        every program's environment, and self.bus is a connection to it."""
+        path = os.path.join(self.folder, f"{kind}-bus")
+        with open(path + ".conf", "w") as f:
+            f.write(BUS_CONFIG.format(kind=kind, path=path))
+        self.start("dbus-daemon", f"--config-file={path}.conf", "--nofork")
+        self.wait_for_start(lambda: os.path.exists(path), f"the {kind} bus")
+        address = f"unix:path={path}"
+        if kind == "session":
+            from gi.repository import Gio
+            self.bus_address = address
+            self.bus = Gio.DBusConnection.new_for_address_sync(
+                address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION,
+                None, None)
+        return address
+
+    def call(self, name, path, interface, method, args=None, fds=None):
+        """A D-Bus method call on the session bus (args a GLib.Variant), its answer unpacked."""
+        from gi.repository import Gio
+        result, _ = self.bus.call_with_unix_fd_list_sync(name, path, interface, method, args, None,
+                                                         Gio.DBusCallFlags.NONE, int(PATIENCE * 1000), fds, None)
+        return result.unpack()
+
+    def press_key(self, key="space", xwayland=False):
+        """One press of `key` as a user makes it: XTEST on an X display, else the compositor's own way."""
+        if self.wayland_display and not xwayland:
+            self._press_natively(key)
+        else:
+            self.run("xdotool", "key", key, env=self.env(xwayland=True))
+
+    def _press_natively(self, key):
+        raise NotImplementedError
+
+    def windows(self):
+        """The windows the desktop tells of: X windows only, unless lists_native_windows."""
+        return self.x_windows()
+
+    def x_windows(self):
+        """The visible X windows named disco (the demo's scene and covers) on the desktop's X display."""
+        env = self.env(xwayland=True)
+        shell = self.run("xdotool", "search", "--onlyvisible", "--name", "^disco$", "getwindowgeometry", "--shell",
+                         "%@", env=env, check=False).stdout
+        found = []
+        for block in shell.split("WINDOW=")[1:]:  # one a window; a window gone since the search ends them
+            values = dict(line.split("=", 1) for line in ("WINDOW=" + block).split() if "=" in line)
+            if all(key in values for key in ("X", "Y", "WIDTH", "HEIGHT")):
+                state = self.run("xprop", "-id", values["WINDOW"], "_NET_WM_STATE", env=env, check=False).stdout
+                found.append(Window("disco", *(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT")),
+                                    "_NET_WM_STATE_FULLSCREEN" in state, id=values["WINDOW"], native=False))
+        return found
 
     def stop(self):
-        stop_process(self.process)
+        if self.bus:
+            self.bus.close_sync(None)
+            self.bus = None
+        for process in reversed(self.processes):
+            stop_process(process)
+            try:  # whatever it left behind in its group (XWayland, a session's helpers)
+                os.killpg(process.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        self.processes = []
+        self.log.close()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+class XServer(Desktop):
+    """An X server: the tests' own environment on its display, screenshots of its root window."""
+
+    keeps_environment = True
+
+    def _start_server(self, *args, **popen):
+        read_end, write_end = os.pipe()
+        self.process = self.start(*args, "-displayfd", str(write_end), pass_fds=(write_end,), **popen)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            number = pipe.readline().strip()  # written once the server accepts clients
+        if not number:
+            raise RuntimeError(f"{args[0]} did not start:\n" + self.log_text(20))
+        self.display = f":{number}"
+
+    def screenshot(self):
+        return grab_screen(self.display)
+
+
+class Xvfb(XServer):
+    """A private virtual X server; picks a free display number itself."""
+
+    name = "xvfb"
+
+    def __init__(self, screen="1280x720"):
+        super().__init__()
+        with self.starting():
+            self._start_server("Xvfb", "-screen", "0", f"{screen}x24", "-nolisten", "tcp", "-noreset")
 
 
 class Demo:
-    """The demo on its own X server. With `resources`, the binary runs from a temporary copy
+    """The demo on a desktop, by default an Xvfb of its own of size `screen`; `xwayland` takes
+    it through a compositor's XWayland. With `resources`, the binary runs from a temporary copy
     whose resources/ folder is a copy of that directory (an empty one for resources="")."""
 
-    def __init__(self, binary, resources=None, screen="1280x720", env=None, xvfb=None):
-        self.binary, self.resources, self.screen = binary, resources, screen
+    def __init__(self, binary, resources=None, screen="1280x720", env=None, desktop=None, xwayland=False):
+        self.binary, self.resources, self.screen, self.xwayland = binary, resources, screen, xwayland
         self.extra_env = env or {}
-        self.own_xvfb = xvfb is None
-        self.xvfb = xvfb
+        self.own_desktop = desktop is None
+        self.desktop = desktop
         self.tmp = tempfile.mkdtemp(prefix="disco-e2e-")
         self.process = None
         self.probe = swap_probe_for(binary)
         self.swaps_path = os.path.join(self.tmp, "swaps.txt")
         self.viewports_path = os.path.join(self.tmp, "viewports.txt")
 
+    xvfb = property(lambda self: self.desktop)  # as the benchmarks know it
+
     def __enter__(self):
-        if self.own_xvfb:
-            self.xvfb = Xvfb(self.screen)
-        binary = self.binary
-        if self.resources is not None:
-            binary = os.path.join(self.tmp, "disco")
-            shutil.copy2(self.binary, binary)
-            target = os.path.join(self.tmp, "resources")
-            if self.resources:
-                shutil.copytree(self.resources, target, symlinks=True)
-            else:
-                os.mkdir(target)
+        if self.own_desktop:
+            self.desktop = Xvfb(self.screen)
         if not os.path.exists(self.probe):
             raise RuntimeError(f"no swap probe at {self.probe} (the e2e_swap_probe target)")
-        env = self.xvfb.env()
+        binary, resources, probe = self.binary, self.resources, self.probe
+        if self.desktop.user:
+            # A user of its own must read all it runs, where the probe writes.
+            os.chown(self.tmp, *self.desktop.user)
+            probe = shutil.copy(probe, self.tmp)
+            if resources is None:
+                resources = os.path.join(os.path.dirname(binary), "resources")
+        if resources is not None:
+            binary = shutil.copy2(self.binary, os.path.join(self.tmp, "disco"))
+            target = os.path.join(self.tmp, "resources")
+            if resources:
+                shutil.copytree(resources, target, symlinks=True)
+            else:
+                os.mkdir(target)
+        env = self.desktop.env(self.xwayland)
         env.setdefault("SDL_AUDIODRIVER", "dummy")
         env.update(self.extra_env)
-        env["LD_PRELOAD"] = " ".join(filter(None, [env.get("LD_PRELOAD"), self.probe]))
+        env["LD_PRELOAD"] = " ".join(filter(None, [env.get("LD_PRELOAD"), probe]))
         env["SWAP_PROBE_OUT"] = self.swaps_path
         env["VIEWPORT_PROBE_OUT"] = self.viewports_path
         self.stderr_path = os.path.join(self.tmp, "stderr.txt")
@@ -225,19 +458,28 @@ class Demo:
         self.started = time.monotonic()
         # SIGINT at its default, as from a terminal: a shell running the tests in the background
         # hands it down ignored, and the demo keeps what it is given.
-        self.process = subprocess.Popen([binary], env=env, stdout=subprocess.DEVNULL,
-                                        stderr=self.stderr, stdin=subprocess.DEVNULL,
-                                        preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
+        self.process = self.desktop.popen([binary], env=env, stdout=subprocess.DEVNULL, stderr=self.stderr,
+                                          preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
         return self
 
-    def __exit__(self, *exc):
-        if self.process and self.process.poll() is None:
+    def stop(self):
+        """Ends the demo, if it has not ended; its log stays readable."""
+        if self.process.poll() is None:
             self.process.kill()
-            self.process.wait()
+        self.process.wait()
         self.stderr.close()
-        if self.own_xvfb:
-            self.xvfb.stop()
+
+    def __exit__(self, *exc):
+        if self.process:
+            self.stop()
+        if self.own_desktop:
+            self.desktop.stop()
         shutil.rmtree(self.tmp, ignore_errors=True)
+
+    def ended(self):
+        """Why the demo is gone, None while it runs."""
+        status = self.process.poll()
+        return None if status is None else f"the demo ended (status {status})"
 
     def log(self):
         with open(self.stderr_path, "rb") as f:
@@ -272,11 +514,8 @@ class Demo:
 
     def wait_until(self, condition, what, timeout=PATIENCE):
         """Polls condition() until it holds; fails the test when the deadline passes or the demo ends."""
-        def ended():
-            status = self.process.poll()
-            return None if status is None else f"the demo ended (status {status})"
         try:
-            wait_until(condition, what, timeout, ended)
+            wait_until(condition, what, timeout, self.ended)
         except AssertionError as failure:
             raise AssertionError(f"{failure}:\n{self.log()}") from None
 
@@ -294,7 +533,7 @@ class Demo:
         self.wait_until(presented, f"{frames} frames over {seconds} s", timeout)
 
     def screenshot(self):
-        return grab_screen(self.xvfb.display)
+        return self.desktop.screenshot()
 
     def shot(self):
         """A Shot: the screenshot with the bounds of the scene time it shows."""
@@ -314,35 +553,22 @@ class Demo:
                 return image
 
     def press_key(self, key="space"):
-        subprocess.run(["xdotool", "key", key], env=self.xvfb.env(), check=True)
+        self.desktop.press_key(key, self.xwayland)
 
     def window_geometries(self):
-        """(x, y, width, height) of each visible window named disco."""
-        env = self.xvfb.env()
-        ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^disco$"], env=env,
-                             capture_output=True, text=True).stdout.split()
-        out = []
-        for wid in ids:
-            shell = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid], env=env,
-                                   capture_output=True, text=True).stdout
-            values = dict(line.split("=", 1) for line in shell.split() if "=" in line)
-            if "X" in values:  # else gone since the search
-                out.append(tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT")))
-        return out
+        """(x, y, width, height) of each visible X window named disco."""
+        return [(w.x, w.y, w.width, w.height) for w in self.desktop.x_windows()]
 
     def resize_window(self, width, height):
         """Makes the demo's one window bigger and returns the first screenshot showing it drawn out
         to the new size. Events come in order, so by then the demo has also read whatever was sent
         to it before (keys, say)."""
-        env = self.xvfb.env()
-        wid = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^disco$"], env=env,
-                             capture_output=True, text=True).stdout.split()[0]
-        x, _, old_width, _ = self.window_geometries()[0]
-        subprocess.run(["xdotool", "windowsize", "--sync", wid, str(width), str(height)], env=env, check=True)
+        window = self.desktop.x_windows()[0]
+        self.desktop.run("xdotool", "windowsize", "--sync", window.id, str(width), str(height))
 
         def drawn_out(image):
             box = light(image).box
-            return box is not None and box[2] >= x + old_width
+            return box is not None and box[2] >= window.x + window.width
         return self.screenshot_until(drawn_out)
 
     def signal(self, signum=signal.SIGTERM):

@@ -140,7 +140,7 @@ class BadResources(unittest.TestCase):
                 change(os.path.join(folder, name))
             audio = os.path.join(tmp, "audio.raw")
             env = {"SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": audio}
-            with Demo(BINARY, resources=folder, xvfb=self.xvfb, env=env) as demo:
+            with Demo(BINARY, resources=folder, desktop=self.xvfb, env=env) as demo:
                 demo.wait_for_frames(RUN_SECONDS)
                 frame = demo.screenshot_until(floor_drawn)
                 if music_plays:  # the device's thread may lag behind the frames on a busy machine

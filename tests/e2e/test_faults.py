@@ -24,7 +24,7 @@ class Faults(unittest.TestCase):
         cls.xvfb.stop()
 
     def plain_run(self, env):
-        with Demo(BINARY, xvfb=self.xvfb, env=env) as demo:
+        with Demo(BINARY, desktop=self.xvfb, env=env) as demo:
             demo.wait_for_frames(0.5)
             self.assertIn((0, 0, 1024, 768), demo.window_geometries(), demo.log())
             demo.press_key("space")
@@ -42,7 +42,7 @@ class Faults(unittest.TestCase):
         self.plain_run({"LIBGL_ALWAYS_SOFTWARE": "1", "GALLIUM_DRIVER": "llvmpipe"})
 
     def test_full_screen_context_refused(self):
-        with Demo(BINARY, xvfb=self.xvfb, env={"LD_PRELOAD": SHIM}) as demo:
+        with Demo(BINARY, desktop=self.xvfb, env={"LD_PRELOAD": SHIM}) as demo:
             demo.wait_for_frames(frames=1)  # a window draws when exposed, not on and on
             windows = demo.window_geometries()
             self.assertEqual(len(windows), 1, windows)

@@ -11,9 +11,9 @@ import sys
 import time
 import unittest
 
-from harness import Demo, PATIENCE, stop_process, wait_until
+from harness import Demo, Monitor, PATIENCE, stop_process, wait_until
 from light import brightest_anywhere, light
-from xorg import Monitor, XorgServer
+from xorg import XorgServer
 
 BINARY = os.path.abspath(sys.argv.pop(1))
 TOOLS = os.path.dirname(BINARY)
@@ -73,8 +73,8 @@ class Monitors(unittest.TestCase):
         """The demo's windows exactly over the monitors, the scene on the primary at its size
         (over any popup there), the others black, the cursor hidden on each. Returns the moment
         (time.monotonic()) the screen was first seen so."""
-        primary = next(m for m in server.monitors if m.primary)
-        others = [m for m in server.monitors if not m.primary]
+        primary = next(m for m in server.layout if m.primary)
+        others = [m for m in server.layout if not m.primary]
 
         def as_it_should(image):
             return (scene_lit(image, primary) > 0.15 and all(brightest_anywhere(image, rect(m)) == 0 for m in others)
@@ -84,17 +84,17 @@ class Monitors(unittest.TestCase):
         while shot is None or not as_it_should(shot) and time.monotonic() < deadline:
             seen = time.monotonic()
             shot = demo.screenshot()
-        self.settle(demo, lambda: sorted(demo.window_geometries()), sorted(map(rect, server.monitors)),
+        self.settle(demo, lambda: sorted(demo.window_geometries()), sorted(map(rect, server.layout)),
                     "the demo's windows exactly over the monitors")
         self.settle(demo, demo.viewport, (0, 0, primary.width, primary.height), "the viewport at the primary's size")
         self.assertGreater(scene_lit(shot, primary), 0.15, "the scene is not on the primary monitor")
         for monitor in others:
-            self.assertEqual(brightest_anywhere(shot, rect(monitor)), 0, f"{monitor.output} is not covered black")
+            self.assertEqual(brightest_anywhere(shot, rect(monitor)), 0, f"{monitor.name} is not covered black")
         for popup in popups:
             self.assertLess(white_share(shot, popup), 0.5, f"the popup at {popup} is still above the demo")
-        for monitor in server.monitors:
+        for monitor in server.layout:
             server.run("xdotool", "mousemove", *map(str, monitor.centre()))
-            self.assertEqual(server.run(CURSOR_SHOWN).stdout.strip(), "0", f"cursor shown on {monitor.output}")
+            self.assertEqual(server.run(CURSOR_SHOWN).stdout.strip(), "0", f"cursor shown on {monitor.name}")
         return seen
 
     def settle(self, demo, probe, expected, what):
@@ -109,12 +109,12 @@ class Monitors(unittest.TestCase):
         it has run a second on its own, so that nothing left of an earlier change raises it, and
         away from the pointer (without a window manager the keyboard focus follows the pointer
         into a popup mapped under it, which tells the demo it was covered)."""
-        primary = next(m for m in server.monitors if m.primary)
+        primary = next(m for m in server.layout if m.primary)
         server.run("xdotool", "mousemove", str(primary.x + 5), str(primary.y + 5))
         swaps = len(demo.swaps())
         demo.wait_until(lambda: len(demo.swaps()) > swaps + 60, "60 frames before the popups")
         popups, areas = [], []
-        for monitor in server.monitors:
+        for monitor in server.layout:
             x, y = monitor.centre()
             area = (x - 150, y - 50, 300, 100)
             popup = subprocess.Popen([POPUP, *map(str, area)], env=server.env(), stdout=subprocess.PIPE, text=True)
@@ -124,7 +124,7 @@ class Monitors(unittest.TestCase):
         return popups, areas
 
     def use_everything_but_a_key(self, server, demo):
-        for monitor in server.monitors:
+        for monitor in server.layout:
             x, y = monitor.centre()
             server.run("xdotool", "mousemove", str(x), str(y), "click", "1", "click", "2", "click", "3",
                        "click", "4", "click", "5", "click", "8", "click", "9")
@@ -142,7 +142,7 @@ class Monitors(unittest.TestCase):
         for name, steps in LAYOUTS.items():
             for window_manager in (False, True):
                 with self.subTest(layout=name, window_manager=window_manager):
-                    with XorgServer(steps[0][1], window_manager) as server, Demo(BINARY, xvfb=server) as demo:
+                    with XorgServer(steps[0][1], window_manager) as server, Demo(BINARY, desktop=server) as demo:
                         self.check(server, demo)
                         self.use_everything_but_a_key(server, demo)
                         self.check(server, demo)
@@ -164,13 +164,13 @@ class Monitors(unittest.TestCase):
                             for popup in popups:
                                 stop_process(popup)
                         self.locker_stays_above(server, demo)
-                        server.run("xdotool", "key", "space")
+                        server.press_key("space")
                         self.assertEqual(demo.wait_exit(PATIENCE), 0, demo.log())
 
     def locker_stays_above(self, server, demo):
         """A screen locker that takes the keyboard stays above the demo for as long as it holds
         it; once it is gone the demo is back on top, and has the keyboard again."""
-        primary = next(m for m in server.monitors if m.primary)
+        primary = next(m for m in server.layout if m.primary)
         x, y = primary.centre()
         area = (x - 150, y - 50, 300, 100)
         locker = subprocess.Popen([POPUP, *map(str, area), "--lock"], env=server.env(), stdout=subprocess.PIPE,
@@ -186,7 +186,7 @@ class Monitors(unittest.TestCase):
         self.check(server, demo, [area])
         # The demo takes the keyboard back within moments (a window manager may take the focus
         # first, which the demo then takes back): the test's next key goes to it.
-        demo_windows = set(server.run("xdotool", "search", "--onlyvisible", "--name", "^disco$").stdout.split())
+        demo_windows = {window.id for window in server.x_windows()}
         wait_until(lambda: server.run("xdotool", "getwindowfocus", check=False).stdout.strip() in demo_windows,
                    "the keyboard focus back on the demo")
 
@@ -196,7 +196,7 @@ class Monitors(unittest.TestCase):
         from the pointer, which would otherwise take the keyboard focus into it."""
         primary = Monitor("DUMMY0", 1024, 768, 0, 0, primary=True)
         area = (primary.x + 20, primary.y + 20, 200, 80)
-        with XorgServer([primary]) as server, Demo(BINARY, xvfb=server) as demo:
+        with XorgServer([primary]) as server, Demo(BINARY, desktop=server) as demo:
             self.check(server, demo)
             popup = subprocess.Popen([POPUP, *map(str, area), "--circulate"], env=server.env(),
                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
@@ -217,7 +217,7 @@ class Monitors(unittest.TestCase):
         calls (each raise above a popup fails once) does not end it."""
         steps = LAYOUTS["primary right of a larger monitor"]
         shim = os.path.join(TOOLS, "shims", "old_randr_failing_raise.so")
-        with XorgServer(steps[0][1]) as server, Demo(BINARY, xvfb=server, env={"LD_PRELOAD": shim}) as demo:
+        with XorgServer(steps[0][1]) as server, Demo(BINARY, desktop=server, env={"LD_PRELOAD": shim}) as demo:
             self.check(server, demo)
             popups, areas = self.popups_over_every_monitor(server, demo)
             try:
@@ -225,7 +225,7 @@ class Monitors(unittest.TestCase):
             finally:
                 for popup in popups:
                     stop_process(popup)
-            server.run("xdotool", "key", "space")
+            server.press_key("space")
             self.assertEqual(demo.wait_exit(PATIENCE), 0, demo.log())
 
 

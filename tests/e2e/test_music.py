@@ -55,7 +55,7 @@ class Music(unittest.TestCase):
                 shutil.copytree(os.path.dirname(MUSIC), path)
             os.remove(os.path.join(missing, "tralmix.m4a"))
             os.truncate(os.path.join(cut, "tralmix.m4a"), os.path.getsize(MUSIC) // 2)
-            with Demo(BINARY, xvfb=xvfb) as demo:  # with music, on the harness's silent driver
+            with Demo(BINARY, desktop=xvfb) as demo:  # with music, on the harness's silent driver
                 demo.wait_for_frames(0.5)
                 usual = messages(demo.log())
 
@@ -65,7 +65,7 @@ class Music(unittest.TestCase):
                     ("no music file", missing, {}, []), ("a file cut in half", cut, {}, []),
                     ("no sound device until its folder comes", None, {"SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE":
                      os.path.join(folder, "later", "device.raw")}, ["no sound: ", "sound back: "])):
-                with self.subTest(name), Demo(BINARY, resources=resources, env=env, xvfb=xvfb) as demo:
+                with self.subTest(name), Demo(BINARY, resources=resources, env=env, desktop=xvfb) as demo:
                     demo.wait_for_frames(0.5)
                     if said:
                         os.mkdir(os.path.join(folder, "later"))

@@ -35,7 +35,7 @@ class FullScreen(unittest.TestCase):
         late = []  # frames swapped after the key was there
         try:
             for run in range(50):
-                with Demo(BINARY, xvfb=xvfb) as demo:
+                with Demo(BINARY, desktop=xvfb) as demo:
                     demo.wait_for_frames()
                     demo.press_key("space" if run % 2 else "Left")
                     pressed = len(demo.swaps())
