@@ -79,6 +79,7 @@ bool OpenGLView::fullScreenFrame() {
     }
   }
   if (!stayInFullScreenMode) return false;  // nothing more drawn once a key ended it
+  fullScreenContext->keepDisplays();
   // The surface follows the main monitor when the monitors change (a page's canvas, the screen
   // once the browser is full screen); the scene follows the surface.
   const Rect now = fullScreenContext->bounds();

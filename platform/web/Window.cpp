@@ -62,6 +62,8 @@ void GLSurface::makeCurrent() { emscripten_webgl_make_context_current(impl_->con
 void GLSurface::setSwapInterval(int) {}  // the page draws once per animation frame
 
 // The frame's batch goes to WebGL; the browser shows the canvas when the animation frame ends.
+void GLSurface::keepDisplays() {}
+
 void GLSurface::flushBuffer() { gl1::layer().flush(); }
 
 Rect GLSurface::bounds() const {

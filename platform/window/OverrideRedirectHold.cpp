@@ -19,9 +19,11 @@
 namespace platform::takeover {
 namespace {
 
-// Raised again at most this often, so that a client that also keeps itself on top and the demo
-// do not flood the server taking turns.
+// A few raises come at once (popups mapped together each call for one); more are spaced this
+// far apart, so that a client that also keeps itself on top and the demo do not flood the
+// server taking turns.
 constexpr Uint64 kRaiseIntervalMs = 100;
+constexpr int kRaisesAtOnce = 3;
 
 void moveTo(SDL_Window* window, const ScreenArea& area) {
   SDL_SetWindowPosition(window, area.x, area.y);
@@ -97,8 +99,7 @@ class OverrideRedirectHold final : public DisplayHold {
   }
 
   void keep() override {
-    const bool raiseDue = restack_ && SDL_GetTicks64() - lastRaise_ >= kRaiseIntervalMs;
-    if (!monitorsChanged_ && !raiseDue) return;  // most frames: no request at all
+    if (!monitorsChanged_ && !raiseDue()) return;  // most frames: no request at all
     x11::ErrorTrap trap(x_.display);
     if (std::exchange(monitorsChanged_, false)) {
       monitorsFollowed_ = true;
@@ -108,7 +109,7 @@ class OverrideRedirectHold final : public DisplayHold {
         restack_ = true;
       }
     }
-    if (restack_ && SDL_GetTicks64() - lastRaise_ >= kRaiseIntervalMs) raiseIfKeyboardOurs();
+    if (raiseDue()) raiseIfKeyboardOurs();
   }
 
  private:
@@ -153,6 +154,10 @@ class OverrideRedirectHold final : public DisplayHold {
     }
   }
 
+  bool raiseDue() const {
+    return restack_ && (raisesAtOnce_ < kRaisesAtOnce || SDL_GetTicks64() - lastRaise_ >= kRaiseIntervalMs);
+  }
+
   bool isOurs(unsigned long xwindow) const {
     return std::find(ourXWindows_.begin(), ourXWindows_.end(), xwindow) != ourXWindows_.end();
   }
@@ -175,7 +180,9 @@ class OverrideRedirectHold final : public DisplayHold {
   // client that holds the keyboard, as a screen locker does (nor taking the focus from it, which
   // raises the surface too). Keeps trying to have the keyboard while it is not ours.
   void raiseIfKeyboardOurs() {
-    lastRaise_ = SDL_GetTicks64();
+    const Uint64 now = SDL_GetTicks64();
+    raisesAtOnce_ = now - lastRaise_ >= kRaiseIntervalMs ? 1 : raisesAtOnce_ + 1;
+    lastRaise_ = now;
     restack_ = false;
     if (!grabKeyboardOnce(x_)) {
       restack_ = true;
@@ -193,6 +200,7 @@ class OverrideRedirectHold final : public DisplayHold {
   MonitorLayout layout_;
   x11monitors::MonitorsWatch monitors_;
   Uint64 lastRaise_ = 0;
+  int raisesAtOnce_ = 0;  // raised less than the interval apart, in a row
   bool monitorsChanged_ = false;
   bool restack_ = false;  // raised, and the surface focused
 };

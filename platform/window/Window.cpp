@@ -185,8 +185,9 @@ void GLSurface::setSwapInterval(int interval) {
   impl_->swapInterval = interval;
 }
 
+void GLSurface::keepDisplays() { impl_->keepDisplays(); }
+
 void GLSurface::flushBuffer() {
-  impl_->keepDisplays();
   SDL_GL_SwapWindow(impl_->window);
   if (impl_->swapInterval == 1) impl_->waitForNextFrame();
 }

@@ -46,9 +46,11 @@ class GLSurface {
   void show();
   void makeCurrent();
   void setSwapInterval(int interval);
+  // While this surface holds the displays, acts on what the events read since the last call told:
+  // it follows the monitors (its size may change: see `bounds`) and stays on top. Called once a
+  // frame, as soon as its events are read, so that nothing waits for the frame being drawn.
+  void keepDisplays();
   // Swaps buffers. With swap interval 1 a frame loop built on it runs at the refresh rate.
-  // A surface holding the displays first keeps them: it follows the monitors (its size may
-  // change: see `bounds`) and stays on top.
   void flushBuffer();
   // The drawable's size in pixels, at origin (0, 0).
   Rect bounds() const;
