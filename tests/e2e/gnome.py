@@ -226,16 +226,22 @@ class _Gnome(Desktop):
         for index in (i for i in order if i not in off):
             (connector, *_), modes, _ = physical[index]
             # A monitor turned off has no current mode: it comes back in its preferred one.
-            mode, width = next((m[0], m[1]) for m in modes if m[6].get("is-current") or m[6].get("is-preferred"))
-            logical.append((x, 0, float(scales[index]), 0, index == primary, [(connector, mode, {})]))
-            x += round(width / scales[index]) if properties.get("layout-mode") == 1 else width
+            mode, width, supported = next((m[0], m[1], m[5]) for m in modes
+                                          if m[6].get("is-current") or m[6].get("is-preferred"))
+            # mutter takes only the scales it offers for the mode (1.5 is 1.5009765625 at 2048x1536).
+            scale = min(supported, key=lambda offered: abs(offered - scales[index]))
+            logical.append((x, 0, scale, 0, index == primary, [(connector, mode, {})]))
+            x += round(width / scale) if properties.get("layout-mode") == 1 else width
         self._call("org.gnome.Mutter.DisplayConfig", "/org/gnome/Mutter/DisplayConfig", "ApplyMonitorsConfig",
                    GLib.Variant("(uua(iiduba(ssa{sv}))a{sv})", (serial, 1, logical, {})))
 
         def shown_everywhere():
             monitors = self.monitors()
             layout = sorted((m.x, m.y, m.width, m.height) for m in monitors)
-            return (len(layout) == len(logical) and self._xrandr_layout() == layout
+            # XWayland's RandR modes are a multiple of 8 wide: a fractional scale's may be narrower.
+            xrandr = self._xrandr_layout()
+            return (len(layout) == len(logical) == len(xrandr)
+                    and all(0 <= a - b < 8 for told, shown in zip(layout, xrandr) for a, b in zip(told, shown))
                     and [m.primary for m in monitors if m.name == physical[primary][0][0]] == [True]
                     and self._xrandr_primary() == next((m.x, m.y) for m in monitors if m.primary))
         self.wait_for_start(shown_everywhere, "the layout in XWayland's RandR")

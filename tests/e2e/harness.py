@@ -23,6 +23,7 @@ import signal
 import subprocess
 import tempfile
 import time
+import unittest
 from dataclasses import dataclass
 
 from light import light
@@ -228,6 +229,14 @@ class Desktop:
         self.log = open(self.log_path, "wb")
         self.processes = []
 
+    @classmethod
+    def or_skip(cls, *args, **kwargs):
+        """The desktop started, or the test skipped where it cannot run on this machine."""
+        try:
+            return cls(*args, **kwargs)
+        except Unavailable as why:
+            raise unittest.SkipTest(str(why))
+
     @contextlib.contextmanager
     def starting(self):
         """A desktop that fails to start is stopped, leaving nothing behind."""
@@ -272,7 +281,7 @@ class Desktop:
     def start(self, *args, env=None, **popen):
         """Starts one of the desktop's own programs, its output in the log, in a process group of
         its own, so that stop() ends whatever it starts there with it."""
-        popen = dict(dict(stdout=self.log, stderr=subprocess.STDOUT), **popen)
+        popen = {"stdout": self.log, "stderr": subprocess.STDOUT, **popen}
         process = self.popen(args, env, start_new_session=True, **popen)
         self.processes.append(process)
         return process

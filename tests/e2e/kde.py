@@ -74,13 +74,13 @@ class Kwin(Desktop):
                 self.arrange()
             self.wait_for_start(self._screenshots_served, "kwin's screenshot interface")
 
-    def arrange(self, primary=None, scales=None):
+    def arrange(self, primary=None, scales=()):
         """The output of index `primary` (the desktop's own primary when None) first in kwin's
-        output order, the others after it as they are listed: that one is primary. With
-        `scales`, each output at its scale there."""
+        output order, the others after it as they are listed: that one is primary. Each output
+        at its scale in `scales`, where given."""
         primary = self._primary if primary is None else primary
         names = [m.name for m in self.monitors()]
-        for name, scale in zip(names, scales or ()):
+        for name, scale in zip(names, scales):
             self._control("scale", name, str(scale))
         self._control("order", names[primary], *(n for n in names if n != names[primary]))
         wait_until(lambda: self.monitors()[primary].primary, f"{names[primary]} first in kwin's output order",

@@ -16,7 +16,7 @@ import time
 import unittest
 
 from gnome import GnomeShell, Mutter
-from harness import PATIENCE, Demo, Unavailable, wait_until
+from harness import PATIENCE, Demo, wait_until
 from kde import Kwin
 from light import light, scene_drawn
 
@@ -65,10 +65,7 @@ class DesktopCase:
 
     @classmethod
     def setUpClass(cls):
-        try:
-            cls.desktop = cls.desktop_class(cls.monitors, primary=cls.primary, **cls.options)
-        except Unavailable as why:
-            raise unittest.SkipTest(str(why))
+        cls.desktop = cls.desktop_class.or_skip(cls.monitors, primary=cls.primary, **cls.options)
 
     @classmethod
     def tearDownClass(cls):
@@ -94,7 +91,7 @@ class DesktopCase:
         self.assertEqual([m.primary for m in monitors].index(True), self.primary, monitors)
         try:
             with Demo(BINARY, desktop=self.desktop, xwayland=xwayland) as demo:
-                demo.wait_until(lambda: "FullScreen pixelFormat" in demo.log(), "full screen")
+                demo.wait_for_frames()
                 self.see_scene_on_primary_only(demo, PATIENCE)
                 with self.subTest("the demo's window in the desktop's window list"):
                     if not (xwayland or self.desktop.lists_native_windows):
@@ -110,7 +107,7 @@ class DesktopCase:
                     self.desktop.arrange(**change)
                     self.see_scene_on_primary_only(demo, changed + FOLLOWED - time.monotonic(),
                                                    f"after arranging {change or 'as at first'}")
-                self.desktop.press_key(xwayland=xwayland)
+                demo.press_key()
                 self.assertEqual(demo.wait_exit(PATIENCE), 0, "the first key did not end the demo\n" + demo.log())
         finally:
             if changes:

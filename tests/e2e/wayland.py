@@ -89,7 +89,7 @@ class Sway(Desktop):
         return [Monitor(o["name"], o["current_mode"]["width"], o["current_mode"]["height"], o["rect"]["x"],
                         o["rect"]["y"], i == 0, o["scale"]) for i, o in enumerate(self.outputs())]
 
-    def arrange(self, scales):
+    def arrange(self, scales=()):
         """Each output in turn at its scale in `scales`, as a user sets it."""
         for output, scale in zip(self.outputs(), scales):
             self.configure_output("scale", str(scale), output=output["name"])
