@@ -180,19 +180,6 @@ class _Gnome(Desktop):
             self._call("org.gnome.Mutter.RemoteDesktop", self._keyboard, "NotifyKeyboardKeycode",
                        GLib.Variant("(ub)", (KEYS[key], pressed)), "Session")
 
-    def _xrandr_monitors(self):
-        return self.run("xrandr", "--listmonitors", env=self.env(xwayland=True)).stdout.splitlines()[1:]
-
-    def _xrandr_primary(self):
-        """(x, y) of the monitor XWayland's RandR marks primary ('0: +*XWAYLAND1 1280/339x720/190+1024+0')."""
-        found = (re.search(r"\+\*\S+ \d+/\d+x\d+/\d+\+(\d+)\+(\d+)", line) for line in self._xrandr_monitors())
-        return next(((int(m[1]), int(m[2])) for m in found if m), None)
-
-    def _xrandr_layout(self):
-        """(x, y, width, height) of each monitor XWayland's RandR lists, e.g. '1280/339x720/190+1024+0'."""
-        found = (re.search(r"(\d+)/\d+x(\d+)/\d+\+(\d+)\+(\d+)", line) for line in self._xrandr_monitors())
-        return sorted((int(m[3]), int(m[4]), int(m[1]), int(m[2])) for m in found if m)
-
     def _call(self, name, path, method, args=None, interface=""):
         return self.call(name, path, f"{name}.{interface}" if interface else name, method, args)
 
@@ -236,14 +223,13 @@ class _Gnome(Desktop):
                    GLib.Variant("(uua(iiduba(ssa{sv}))a{sv})", (serial, 1, logical, {})))
 
         def shown_everywhere():
-            monitors = self.monitors()
-            layout = sorted((m.x, m.y, m.width, m.height) for m in monitors)
+            monitors, seen = self.monitors(), self.x_monitors()
+            layout, x_layout = (sorted((m.x, m.y, m.width, m.height) for m in found) for found in (monitors, seen))
             # XWayland's RandR modes are a multiple of 8 wide: a fractional scale's may be narrower.
-            xrandr = self._xrandr_layout()
-            return (len(layout) == len(logical) == len(xrandr)
-                    and all(0 <= a - b < 8 for told, shown in zip(layout, xrandr) for a, b in zip(told, shown))
+            return (len(layout) == len(logical) == len(x_layout)
+                    and all(0 <= a - b < 8 for told, shown in zip(layout, x_layout) for a, b in zip(told, shown))
                     and [m.primary for m in monitors if m.name == physical[primary][0][0]] == [True]
-                    and self._xrandr_primary() == next((m.x, m.y) for m in monitors if m.primary))
+                    and [(m.x, m.y) for m in seen if m.primary] == [(m.x, m.y) for m in monitors if m.primary])
         self.wait_for_start(shown_everywhere, "the layout in XWayland's RandR")
 
     def _start_compositor(self, monitors):

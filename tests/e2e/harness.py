@@ -18,6 +18,7 @@ import contextlib
 import ctypes
 import ctypes.util
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -374,6 +375,17 @@ class Desktop:
                                     "_NET_WM_STATE_FULLSCREEN" in state, id=values["WINDOW"], native=False))
         return found
 
+    def x_monitors(self):
+        """The monitors X clients see, as `xrandr --listmonitors` prints them
+        ('0: +*DUMMY1 1280/339x720/190+1400+0  DUMMY1')."""
+        found = []
+        for line in self.run("xrandr", "--listmonitors", env=self.env(xwayland=True)).stdout.splitlines()[1:]:
+            match = re.search(r"[+](\*?)(\S+) (\d+)/\d+x(\d+)/\d+\+(\d+)\+(\d+)", line)
+            if match:
+                primary, name, width, height, x, y = match.groups()
+                found.append(Monitor(name, int(width), int(height), int(x), int(y), primary == "*"))
+        return found
+
     def stop(self):
         if self.bus:
             self.bus.close_sync(None)
@@ -403,6 +415,9 @@ class XServer(Desktop):
         if not number:
             raise RuntimeError(f"{args[0]} did not start:\n" + self.log_text(20))
         self.display = f":{number}"
+
+    def monitors(self):
+        return self.x_monitors()
 
     def screenshot(self):
         return grab_screen(self.display)

@@ -7,9 +7,8 @@ stippled (-retro), so any part of a monitor that no window covers shows.
         with Demo(binary, desktop=server) as demo: ...
 """
 import os
-import re
 
-from harness import Monitor, XServer, wait_until
+from harness import XServer, wait_until
 
 CONFIG = """
 Section "ServerFlags"
@@ -96,13 +95,3 @@ class XorgServer(XServer):
         self.run("xrandr", "--addmode", monitor.name, mode)
         self.modes_added.add((monitor.name, mode))
         return mode
-
-    def monitors(self):
-        """The monitors `xrandr --listmonitors` prints ('0: +*DUMMY1 1280/339x720/190+1400+0  DUMMY1')."""
-        found = []
-        for line in self.run("xrandr", "--listmonitors").stdout.splitlines()[1:]:
-            match = re.search(r"[+](\*?)(\S+) (\d+)/\d+x(\d+)/\d+\+(\d+)\+(\d+)", line)
-            if match:
-                primary, output, width, height, x, y = match.groups()
-                found.append(Monitor(output, int(width), int(height), int(x), int(y), primary == "*"))
-        return found
