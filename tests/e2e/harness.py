@@ -155,10 +155,15 @@ def grab_screen(display):
             x.XFree(image)
     finally:
         x.XCloseDisplay(connection)
+    return image_of_words(raw, width, height, stride)
+
+
+def image_of_words(raw, width, height, stride, red=2, blue=0):
+    """An Image of 32-bit pixels in rows `stride` bytes apart, red and blue at those bytes of each."""
     if stride != width * 4:
         raw = b"".join(raw[row * stride:row * stride + width * 4] for row in range(height))
     rgb = bytearray(width * height * 3)
-    rgb[0::3], rgb[1::3], rgb[2::3] = raw[2::4], raw[1::4], raw[0::4]
+    rgb[0::3], rgb[1::3], rgb[2::3] = raw[red::4], raw[1::4], raw[blue::4]
     return Image(width, height, bytes(rgb))
 
 

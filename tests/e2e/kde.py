@@ -14,7 +14,7 @@ import time
 
 from gi.repository import Gio, GLib
 
-from harness import PATIENCE, Desktop, Image, Monitor, Unavailable, Window, wait_until
+from harness import PATIENCE, Desktop, Monitor, Unavailable, Window, image_of_words, wait_until
 
 KEYS = {"space": 57}  # evdev codes
 KWIN = "/usr/bin/kwin_wayland"
@@ -168,9 +168,4 @@ BGRA_FORMATS, RGBA_FORMATS = (4, 5, 6), (17, 18, 19)
 def _to_rgb(raw, width, height, stride, image_format):
     if image_format not in BGRA_FORMATS + RGBA_FORMATS:
         raise AssertionError(f"kwin's screenshot has QImage format {image_format}")
-    if stride != width * 4:
-        raw = b"".join(raw[row * stride:row * stride + width * 4] for row in range(height))
-    red, blue = (2, 0) if image_format in BGRA_FORMATS else (0, 2)
-    rgb = bytearray(width * height * 3)
-    rgb[0::3], rgb[1::3], rgb[2::3] = raw[red::4], raw[1::4], raw[blue::4]
-    return Image(width, height, bytes(rgb))
+    return image_of_words(raw, width, height, stride, *((2, 0) if image_format in BGRA_FORMATS else (0, 2)))
