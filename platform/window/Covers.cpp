@@ -6,6 +6,7 @@
 
 #include "platform/window/DisplayHold.h"
 #include "platform/window/DisplayReport.h"
+#include "platform/window/RetiredWindows.h"
 #include "platform/window/X11Calls.h"
 
 namespace platform::takeover {
@@ -49,9 +50,15 @@ void Covers::addFor(const std::vector<ScreenArea>& areas) {
 
 void Covers::trim(size_t count) {
   while (windows_.size() > count) {
-    SDL_DestroyWindow(windows_.back());
+    retireWindow(windows_.back());
     windows_.pop_back();
   }
+}
+
+bool Covers::has(Uint32 windowID) const {
+  for (SDL_Window* cover : windows_)
+    if (SDL_GetWindowID(cover) == windowID) return true;
+  return false;
 }
 
 void Covers::paint() {

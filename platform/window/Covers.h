@@ -22,10 +22,11 @@ class Covers {
   // A cover over each of `areas` past the ones there are already; one that cannot be made is
   // logged and left out.
   void addFor(const std::vector<ScreenArea>& areas);
-  // The covers past the first `count` destroyed.
+  // The covers past the first `count` retired.
   void trim(size_t count);
   void paint();
   const std::vector<SDL_Window*>& windows() const { return windows_; }
+  bool has(Uint32 windowID) const;
 
  private:
   Make make_;

@@ -85,10 +85,12 @@ class WaylandHold final : public DisplayHold {
       // minimized window back here.
       if (event.display.event == SDL_DISPLAYEVENT_DISCONNECTED && remakeSince_ == 0) remakeSince_ = SDL_GetTicks64();
     } else if (event.type == SDL_WINDOWEVENT) {
-      // The compositor moved one of the demo's windows to another monitor.
-      if (event.window.event == SDL_WINDOWEVENT_DISPLAY_CHANGED) wait_.start(SDL_GetTicks64());
-      repaintCovers_ |=
-          event.window.event == SDL_WINDOWEVENT_EXPOSED && event.window.windowID != SDL_GetWindowID(surface_);
+      const bool cover = covers_.has(event.window.windowID);
+      // The compositor moved the surface or a cover to another monitor.
+      if (event.window.event == SDL_WINDOWEVENT_DISPLAY_CHANGED &&
+          (cover || event.window.windowID == SDL_GetWindowID(surface_)))
+        wait_.start(SDL_GetTicks64());
+      repaintCovers_ |= event.window.event == SDL_WINDOWEVENT_EXPOSED && cover;
     }
   }
 

@@ -16,6 +16,7 @@
 #include "platform/window/DisplayHold.h"
 #include "platform/window/DisplayReport.h"
 #include "platform/window/ListingWait.h"
+#include "platform/window/RetiredWindows.h"
 #include "platform/window/RefreshRate.h"
 #include "platform/window/DisplayServer.h"
 
@@ -193,6 +194,7 @@ void GLSurface::flushBuffer() {
 }
 
 void GLSurface::Impl::keepDisplays() {
+  takeover::destroyRetiredWindows();
   const Uint64 now = SDL_GetTicks64();
   if (retakingSince) {
     if (now - lastReplace >= kReplaceIntervalMs) replaceWindow();
@@ -219,7 +221,7 @@ void GLSurface::Impl::replaceWindow() {
       fresh = SDL_CreateWindow(title.c_str(), area.x, area.y, area.w, area.h, flags);
   }
   if (fresh && SDL_GL_MakeCurrent(fresh, context) == 0) {
-    SDL_DestroyWindow(window);
+    takeover::retireWindow(window);
     window = fresh;
   } else if (fresh) {
     SDL_DestroyWindow(fresh);

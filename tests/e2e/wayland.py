@@ -103,8 +103,9 @@ class Sway(Desktop):
         r = self.outputs()[0]["rect"]
         return (r["x"], r["y"], r["width"], r["height"])
 
-    def screenshot(self):
-        return parse_ppm(self.run("grim", "-t", "ppm", "-", text=False).stdout)
+    def screenshot(self, monitor=0):
+        name = self.outputs()[monitor]["name"]
+        return parse_ppm(self.run("grim", "-o", name, "-t", "ppm", "-", text=False).stdout)
 
     def _press_natively(self, key):
         self.run("wtype", "-k", key)
