@@ -48,6 +48,12 @@ void Covers::addFor(const std::vector<ScreenArea>& areas) {
   if (SDL_ShowCursor(SDL_QUERY) == SDL_DISABLE) SDL_SetCursor(nullptr);
 }
 
+// At once: a window made right after (a surface made again) must find no other of the demo's
+// still full screen on its monitor.
+Covers::~Covers() {
+  for (SDL_Window* cover : windows_) SDL_DestroyWindow(cover);
+}
+
 void Covers::trim(size_t count) {
   while (windows_.size() > count) {
     retireWindow(windows_.back());

@@ -15,7 +15,7 @@ class Covers {
   using Make = SDL_Window* (*)(const ScreenArea& area);
 
   explicit Covers(Make make) : make_(make) {}
-  ~Covers() { trim(0); }
+  ~Covers();
   Covers(const Covers&) = delete;
   Covers& operator=(const Covers&) = delete;
 

@@ -19,6 +19,9 @@ std::vector<std::pair<SDL_Window*, Uint64>>& retired() {
 
 void retireWindow(SDL_Window* window) {
   if (holdingWay() == HoldingWay::WaylandFullScreen) {
+    // Out of sight, and out of SDL's note of the window full screen on each display, which
+    // would otherwise keep a new window there from going full screen.
+    SDL_MinimizeWindow(window);
     retired().emplace_back(window, SDL_GetTicks64());
   } else {
     SDL_DestroyWindow(window);

@@ -2,10 +2,12 @@
 
 #include <SDL.h>
 
-// Windows the demo no longer needs. On Wayland itself SDL destroys a window with a round trip to
-// the compositor, which, while the compositor reconfigures its monitors, takes most of a second
-// (gnome-shell 43: up to 0.8 s): there a window is destroyed a second after it is retired, under
-// the windows made since, when the compositor is quiet again. Elsewhere it goes at once.
+// Covers the demo no longer needs while it keeps its surface. On Wayland itself SDL destroys a
+// window with a round trip to the compositor, which, while the compositor reconfigures its
+// monitors, takes most of a second (gnome-shell 43: up to 0.4 s): there a cover is minimized at
+// once and destroyed a second later, when the compositor is quiet again. Elsewhere it goes at
+// once. (A surface made again needs the old windows gone at once: SDL would not make it full
+// screen beside another of the demo's on its monitor.)
 namespace platform::takeover {
 
 void retireWindow(SDL_Window* window);

@@ -221,7 +221,7 @@ void GLSurface::Impl::replaceWindow() {
       fresh = SDL_CreateWindow(title.c_str(), area.x, area.y, area.w, area.h, flags);
   }
   if (fresh && SDL_GL_MakeCurrent(fresh, context) == 0) {
-    takeover::retireWindow(window);
+    SDL_DestroyWindow(window);
     window = fresh;
   } else if (fresh) {
     SDL_DestroyWindow(fresh);
