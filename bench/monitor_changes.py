@@ -1,0 +1,73 @@
+"""The longest frame the demo shows while its monitors change ten times, on Xorg (the demo's own
+override-redirect windows), sway and gnome-shell (Wayland itself), against the longest frame of
+as long a stretch with no change in the same run (the baseline: what the machine costs anyway).
+
+    python3 bench/monitor_changes.py build/disco
+
+A frame is the time between two buffer swaps, as the swap probe saw them. A change is made once
+the one before it has been followed for a second."""
+import os
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from gnome import GnomeShell  # noqa: E402
+from harness import Demo, Monitor, Unavailable  # noqa: E402
+from wayland import Sway  # noqa: E402
+from xorg import XorgServer  # noqa: E402
+
+CHANGES = 10
+SETTLE = 1.0  # seconds after each change
+
+
+def longest_frame(demo, start, end):
+    swaps = [t for t in demo.swaps() if start <= t <= end]
+    return max((b - a for a, b in zip(swaps, swaps[1:])), default=float("nan"))
+
+
+def measure(desktop, change, **demo_options):
+    """(longest frame over the changes, longest frame over as long a quiet stretch), seconds."""
+    with Demo(BINARY, desktop=desktop, **demo_options) as demo:
+        demo.wait_for_frames(seconds=2.0)
+        quiet_start = time.monotonic()
+        time.sleep(CHANGES * SETTLE)
+        quiet = longest_frame(demo, quiet_start, time.monotonic())
+        changes_start = time.monotonic()
+        for i in range(CHANGES):
+            change(i)
+            time.sleep(SETTLE)
+        changed = longest_frame(demo, changes_start, time.monotonic())
+        if demo.ended():
+            raise AssertionError(f"{demo.ended()}:\n{demo.log()}")
+        return changed, quiet
+
+
+def xorg():
+    both = [Monitor("DUMMY0", 1024, 768, 0, 0, primary=True), Monitor("DUMMY1", 1280, 720, 1024, 0)]
+    alone = both[:1]
+    with XorgServer(both) as server:
+        return measure(server, lambda i: server.arrange(alone if i % 2 == 0 else both))
+
+
+def sway():
+    with Sway() as server:
+        return measure(server, lambda i: server.configure_output("mode", "1024x768" if i % 2 == 0 else "1280x720"))
+
+
+def gnome_shell():
+    with GnomeShell(((1024, 768), (1280, 720)), primary=1) as server:
+        return measure(server, lambda i: server.arrange(primary=0 if i % 2 == 0 else 1))
+
+
+if __name__ == "__main__":
+    BINARY = os.path.abspath(sys.argv[1])
+    print("| Desktop, ten changes | Longest frame during the changes | Longest frame, no change | Ratio |")
+    print("|---|---|---|---|")
+    for name, run in (("Xorg: a monitor off and on", xorg), ("sway: the mode", sway),
+                      ("gnome-shell natively: the primary", gnome_shell)):
+        try:
+            changed, quiet = run()
+        except Unavailable as why:
+            print(f"| {name} | not run: {why} | | |")
+            continue
+        print(f"| {name} | {changed * 1000:.0f} ms | {quiet * 1000:.0f} ms | {changed / quiet:.2f} |", flush=True)
