@@ -13,14 +13,15 @@ namespace platform {
 namespace {
 
 // The compositor's word on its primary, watched from the first question on; none off Wayland
-// itself, where SDL lists the primary first.
+// itself, where SDL lists the primary first. It lives as long as the process: GDBus may still be
+// running GNOME's watch's filter in its own thread as the process ends.
 PrimaryWatch* primaryWatch() {
-  static const std::unique_ptr<PrimaryWatch> watch = []() -> std::unique_ptr<PrimaryWatch> {
+  static PrimaryWatch* const watch = []() -> std::unique_ptr<PrimaryWatch> {
     if (!onWaylandItself()) return nullptr;
     if (auto gnome = watchGnomePrimary()) return gnome;
     return watchKdePrimary();
-  }();
-  return watch.get();
+  }().release();
+  return watch;
 }
 
 // The primary's index in SDL's list: 0 where nothing tells, -1 where the compositor names one
