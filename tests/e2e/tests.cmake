@@ -18,9 +18,9 @@ file(GLOB E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/test_*.py)
 foreach(script ${E2E_TESTS})
   get_filename_component(name ${script} NAME_WE)
   string(REGEX REPLACE "^test_" "" name ${name})
-  # The desktops' test talks to them over D-Bus through Debian's own Python and its GObject bindings.
+  # The desktops' tests talk to them over D-Bus through Debian's own Python and its GObject bindings.
   set(python ${PYTHON3})
-  if(name STREQUAL "desktops")
+  if(name STREQUAL "desktops" OR name STREQUAL "scales")
     set(python /usr/bin/python3)
   endif()
   add_test(NAME e2e.${name} COMMAND ${python} ${script} $<TARGET_FILE:disco>)
