@@ -126,9 +126,10 @@ def _xlib():
     return x
 
 
-def grab_screen(display):
-    """The root window as an Image, read straight from the X server: a fraction of the time an
-    image tool takes to start, so that shots come close together even on a busy machine."""
+def grab_screen(display, area=None):
+    """The root window, or its `area` (x, y, width, height), as an Image, read straight from the
+    X server: a fraction of the time an image tool takes to start, so that shots come close
+    together even on a busy machine."""
     global _X11
     if _X11 is None:
         _X11 = _xlib()
@@ -140,8 +141,8 @@ def grab_screen(display):
         root = x.XDefaultRootWindow(connection)
         ints, uints, parent = [ctypes.c_int() for _ in range(2)], [ctypes.c_uint() for _ in range(4)], ctypes.c_ulong()
         x.XGetGeometry(connection, root, ctypes.byref(parent), *map(ctypes.byref, ints), *map(ctypes.byref, uints))
-        width, height = uints[0].value, uints[1].value
-        image = x.XGetImage(connection, root, 0, 0, width, height, 0xFFFFFFFF, 2)  # all planes, ZPixmap
+        left, top, width, height = area or (0, 0, uints[0].value, uints[1].value)
+        image = x.XGetImage(connection, root, left, top, width, height, 0xFFFFFFFF, 2)  # all planes, ZPixmap
         if not image:
             raise RuntimeError("XGetImage failed")
         info = image.contents
