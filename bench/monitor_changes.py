@@ -2,7 +2,7 @@
 override-redirect windows), sway and gnome-shell (Wayland itself), against the longest frame of
 as long a stretch with no change in the same run (the baseline: what the machine costs anyway).
 
-    python3 bench/monitor_changes.py build/disco
+    python3 bench/monitor_changes.py build/disco [xorg|sway|gnome ...]
 
 A frame is the time between two buffer swaps, as the swap probe saw them. A change is made once
 the one before it has been followed for a second."""
@@ -63,8 +63,11 @@ if __name__ == "__main__":
     BINARY = os.path.abspath(sys.argv[1])
     print("| Desktop, ten changes | Longest frame during the changes | Longest frame, no change | Ratio |")
     print("|---|---|---|---|")
-    for name, run in (("Xorg: a monitor off and on", xorg), ("sway: the mode", sway),
-                      ("gnome-shell natively: the primary", gnome_shell)):
+    chosen = sys.argv[2:] or ["xorg", "sway", "gnome"]
+    for key, name, run in (("xorg", "Xorg: a monitor off and on", xorg), ("sway", "sway: the mode", sway),
+                           ("gnome", "gnome-shell natively: the primary", gnome_shell)):
+        if key not in chosen:
+            continue
         try:
             changed, quiet = run()
         except Unavailable as why:

@@ -6,29 +6,18 @@
 
 #include "platform/window/DisplayHold.h"
 #include "platform/window/DisplayReport.h"
-#include "platform/window/RetiredWindows.h"
 #include "platform/window/X11Calls.h"
 
 namespace platform::takeover {
 namespace {
 
-// On X11 the server paints a cover from its background, on every exposure; elsewhere the
-// cover's own pixels are filled, leaving the GL context as it was (SDL may draw a window's
-// pixels through a GL context of its own).
+// The X server paints a cover from its background, on every exposure.
 void paintBlack(SDL_Window* cover) {
-  if (const auto x = x11::handleOf(cover)) {
-    x11::ErrorTrap trap(x->display);
-    XSetWindowBackground(x->display, x->window, BlackPixel(x->display, DefaultScreen(x->display)));
-    XClearWindow(x->display, x->window);
-    return;
-  }
-  SDL_Window* currentWindow = SDL_GL_GetCurrentWindow();
-  SDL_GLContext currentContext = SDL_GL_GetCurrentContext();
-  if (SDL_Surface* pixels = SDL_GetWindowSurface(cover)) {
-    SDL_FillRect(pixels, nullptr, SDL_MapRGB(pixels->format, 0, 0, 0));
-    SDL_UpdateWindowSurface(cover);
-  }
-  if (currentContext) SDL_GL_MakeCurrent(currentWindow, currentContext);
+  const auto x = x11::handleOf(cover);
+  if (!x) return;
+  x11::ErrorTrap trap(x->display);
+  XSetWindowBackground(x->display, x->window, BlackPixel(x->display, DefaultScreen(x->display)));
+  XClearWindow(x->display, x->window);
 }
 
 }  // namespace
@@ -48,15 +37,13 @@ void Covers::addFor(const std::vector<ScreenArea>& areas) {
   if (SDL_ShowCursor(SDL_QUERY) == SDL_DISABLE) SDL_SetCursor(nullptr);
 }
 
-// At once: a window made right after (a surface made again) must find no other of the demo's
-// still full screen on its monitor.
 Covers::~Covers() {
   for (SDL_Window* cover : windows_) SDL_DestroyWindow(cover);
 }
 
 void Covers::trim(size_t count) {
   while (windows_.size() > count) {
-    retireWindow(windows_.back());
+    SDL_DestroyWindow(windows_.back());
     windows_.pop_back();
   }
 }

@@ -8,7 +8,7 @@
 
 namespace platform::takeover {
 
-// The black windows over the monitors that do not show the scene.
+// The black windows over the monitors that do not show the scene, on X11.
 class Covers {
  public:
   // Makes one cover over an area, shown; null when it cannot.

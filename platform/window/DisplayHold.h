@@ -54,10 +54,10 @@ class DisplayHold {
   // Whether keep() has followed a change of the monitors since the last call (the surface may
   // show at another rate now).
   bool takeMonitorsChanged();
-  // Since when (SDL ticks) a new surface must take the displays again, made where the main
-  // monitor is now; 0 while none must. Only on Wayland itself, where SDL can ask for no
-  // window's place but by making it.
-  virtual Uint64 surfaceToRemakeSince() const { return 0; }
+  // Whether the compositor may be moving the demo's windows for a change of the monitors just
+  // now. A compositor may not call back for a frame of a surface it is moving, and SDL waits
+  // for that call up to a second before a swap: meanwhile frames keep to the demo's own clock.
+  virtual bool compositorBusy(Uint64 now) const { (void)now; return false; }
 
  protected:
   explicit DisplayHold(SDL_Window* surface) : surface_(surface) {}

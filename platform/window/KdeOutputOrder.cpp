@@ -3,23 +3,16 @@
 
 #include <algorithm>
 #include <cstring>
-#include <list>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "kde-output-order-v1-client-protocol.h"
 #include "platform/window/PrimaryOutput.h"
+#include "platform/window/WaylandOutputs.h"
 
 namespace platform {
 namespace {
-
-struct Output {
-  uint32_t id = 0;  // the registry's name for it
-  wl_output* proxy = nullptr;
-  std::string name;
-  OutputOrigin origin;
-};
 
 // One connection, kept open: every output's name and place, and KDE's order of their names
 // (kwin sends the whole list again, then done, whenever it changes).
@@ -28,7 +21,7 @@ class KdePrimaryWatch final : public PrimaryWatch {
   KdePrimaryWatch() = default;
   ~KdePrimaryWatch() override {
     if (order_) kde_output_order_v1_destroy(order_);
-    for (Output& output : outputs_) wl_output_destroy(output.proxy);
+    outputs_.reset();
     if (registry_) wl_registry_destroy(registry_);
     if (display_) wl_display_disconnect(display_);
   }
@@ -58,7 +51,7 @@ class KdePrimaryWatch final : public PrimaryWatch {
  private:
   std::optional<OutputOrigin> primaryNow() const {
     if (ordered_.empty()) return std::nullopt;
-    for (const Output& output : outputs_)
+    for (const auto& output : outputs_->all())
       if (output.name == ordered_.front()) return output.origin;
     return std::nullopt;
   }
@@ -79,36 +72,17 @@ class KdePrimaryWatch final : public PrimaryWatch {
 
   static void onGlobal(void* data, wl_registry* registry, uint32_t id, const char* interface, uint32_t version) {
     auto* self = static_cast<KdePrimaryWatch*>(data);
-    // Names came with wl_output version 4.
-    if (std::strcmp(interface, wl_output_interface.name) == 0 && version >= 4) {
-      Output& output = self->outputs_.emplace_back();
-      output.id = id;
-      output.proxy = static_cast<wl_output*>(wl_registry_bind(registry, id, &wl_output_interface, 4));
-      wl_output_add_listener(output.proxy, &kOutputListener, &output);
-    } else if (std::strcmp(interface, kde_output_order_v1_interface.name) == 0 && !self->order_) {
+    if (std::strcmp(interface, kde_output_order_v1_interface.name) == 0 && !self->order_) {
       self->order_ =
           static_cast<kde_output_order_v1*>(wl_registry_bind(registry, id, &kde_output_order_v1_interface, 1));
       kde_output_order_v1_add_listener(self->order_, &kOrderListener, self);
+    } else {
+      self->outputs_->offer(registry, id, interface, version);
     }
   }
   static void onGlobalRemove(void* data, wl_registry*, uint32_t id) {
-    auto& outputs = static_cast<KdePrimaryWatch*>(data)->outputs_;
-    for (auto it = outputs.begin(); it != outputs.end(); ++it)
-      if (it->id == id) {
-        wl_output_destroy(it->proxy);
-        outputs.erase(it);
-        return;
-      }
+    static_cast<KdePrimaryWatch*>(data)->outputs_->remove(id);
   }
-  static void onGeometry(void* data, wl_output*, int32_t x, int32_t y, int32_t, int32_t, int32_t, const char*,
-                         const char*, int32_t) {
-    static_cast<Output*>(data)->origin = {x, y};
-  }
-  static void onMode(void*, wl_output*, uint32_t, int32_t, int32_t, int32_t) {}
-  static void onOutputDone(void*, wl_output*) {}
-  static void onScale(void*, wl_output*, int32_t) {}
-  static void onName(void* data, wl_output*, const char* name) { static_cast<Output*>(data)->name = name; }
-  static void onDescription(void*, wl_output*, const char*) {}
   static void onOrderOutput(void* data, kde_output_order_v1*, const char* name) {
     static_cast<KdePrimaryWatch*>(data)->announced_.push_back(name);
   }
@@ -118,14 +92,12 @@ class KdePrimaryWatch final : public PrimaryWatch {
   }
 
   static constexpr wl_registry_listener kRegistryListener = {onGlobal, onGlobalRemove};
-  static constexpr wl_output_listener kOutputListener = {onGeometry, onMode,  onOutputDone,
-                                                         onScale,    onName,  onDescription};
   static constexpr kde_output_order_v1_listener kOrderListener = {onOrderOutput, onOrderDone};
 
   wl_display* display_ = nullptr;
   wl_registry* registry_ = nullptr;
   kde_output_order_v1* order_ = nullptr;
-  std::list<Output> outputs_;  // a list: each output's listener holds its address
+  std::unique_ptr<WaylandOutputs> outputs_ = std::make_unique<WaylandOutputs>();
   std::vector<std::string> announced_;  // the order being announced
   std::vector<std::string> ordered_;    // the last complete order
   std::optional<OutputOrigin> told_;

@@ -1,22 +1,22 @@
-#include <algorithm>
-#include <vector>
-#include <utility>
+#include <SDL_syswm.h>
+#include <wayland-client.h>
 
-#include "platform/window/Covers.h"
+#include <memory>
+#include <vector>
+
 #include "platform/window/HoldWays.h"
 #include "platform/window/ListingWait.h"
 #include "platform/window/MainDisplay.h"
+#include "platform/window/WaylandCovers.h"
+#include "platform/window/WaylandOutputs.h"
+#include "xdg-shell-client-protocol.h"
 
-// Wayland itself (and any driver but X11): the compositor's full screen holds the windows, and
-// the compositor moves them as the monitors change. SDL can ask for no window's place but by
-// making it, so a surface that did not stay on the primary is made again there.
+// Wayland itself (and any driver but X11): the compositor's full screen holds the surface, the
+// covers are a client of the demo's own, and nothing here waits on the compositor. As the
+// monitors change the compositor moves the windows as it likes; the surface is asked onto the
+// main monitor, on SDL's connection but past SDL, which would wait for the answer.
 namespace platform::takeover {
 namespace {
-
-SDL_Window* makeCover(const ScreenArea& area) {
-  return SDL_CreateWindow("disco", area.x, area.y, area.width, area.height,
-                          SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR | SDL_WINDOW_FULLSCREEN_DESKTOP);
-}
 
 // Whether SDL's display list shows the monitors of `layout`: as many of them, the primary the
 // compositor names, and no two overlapping, as they would where SDL has not been told one's new
@@ -38,6 +38,49 @@ bool listingSettled(const MonitorLayout& layout) {
   return true;
 }
 
+// The outputs bound on SDL's connection, on a queue of ours that SDL fills as it reads.
+class SdlConnectionOutputs {
+ public:
+  explicit SdlConnectionOutputs(wl_display* display) : display_(display) {
+    queue_ = wl_display_create_queue(display_);
+    wrapper_ = static_cast<wl_display*>(wl_proxy_create_wrapper(display_));
+    wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrapper_), queue_);
+    registry_ = wl_display_get_registry(wrapper_);
+    static constexpr wl_registry_listener kListener = {onGlobal, onGlobalRemove};
+    wl_registry_add_listener(registry_, &kListener, outputs_.get());
+    // Once, as the displays are taken: the globals, then what the outputs tell of themselves.
+    wl_display_roundtrip_queue(display_, queue_);
+    wl_display_roundtrip_queue(display_, queue_);
+  }
+  ~SdlConnectionOutputs() {
+    outputs_.reset();
+    wl_registry_destroy(registry_);
+    wl_proxy_wrapper_destroy(wrapper_);
+    wl_event_queue_destroy(queue_);
+  }
+  SdlConnectionOutputs(const SdlConnectionOutputs&) = delete;
+  SdlConnectionOutputs& operator=(const SdlConnectionOutputs&) = delete;
+
+  // The output at `origin`, after what arrived for the queue is handled; never waits.
+  wl_output* at(OutputOrigin origin) {
+    wl_display_dispatch_queue_pending(display_, queue_);
+    const auto* output = outputs_->at(origin);
+    return output ? output->proxy : nullptr;
+  }
+
+ private:
+  static void onGlobal(void* outputs, wl_registry* registry, uint32_t id, const char* interface, uint32_t version) {
+    static_cast<WaylandOutputs*>(outputs)->offer(registry, id, interface, version);
+  }
+  static void onGlobalRemove(void* outputs, wl_registry*, uint32_t id) { static_cast<WaylandOutputs*>(outputs)->remove(id); }
+
+  wl_display* display_;
+  wl_event_queue* queue_ = nullptr;
+  wl_display* wrapper_ = nullptr;
+  wl_registry* registry_ = nullptr;
+  std::unique_ptr<WaylandOutputs> outputs_ = std::make_unique<WaylandOutputs>();
+};
+
 class WaylandHold final : public DisplayHold {
  public:
   explicit WaylandHold(SDL_Window* surface) : DisplayHold(surface) {}
@@ -45,13 +88,20 @@ class WaylandHold final : public DisplayHold {
 
   bool take() {
     const MonitorLayout layout = listedLayout();
-    covers_.addFor(layout.covered);
+    covers_ = WaylandCovers::connect();
     if (!askFullScreen(surface_)) return false;
-    layout_ = layout;
     SDL_ShowWindow(surface_);
     SDL_RaiseWindow(surface_);
     // No keyboard grab: here it is a request to inhibit the compositor's shortcuts, which GNOME
     // answers with a dialog over the scene; a focused full-screen surface has every key it needs.
+    follow(layout);
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(surface_, &info) && info.subsystem == SDL_SYSWM_WAYLAND) {
+      display_ = info.info.wl.display;
+      toplevel_ = info.info.wl.xdg_toplevel;
+      if (display_ && toplevel_) outputs_ = std::make_unique<SdlConnectionOutputs>(display_);
+    }
     startWatching();
     return true;
   }
@@ -59,67 +109,64 @@ class WaylandHold final : public DisplayHold {
   void keep() override {
     const Uint64 now = SDL_GetTicks64();
     // A new primary alone, with no output added or removed, is no display event of SDL's.
-    if (primaryMayHaveChanged()) wait_.start(now);
+    if (primaryMayHaveChanged()) changed(now);
     if (wait_.due(now)) {
       const MonitorLayout layout = listedLayout();
       if (wait_.settle(listingSettled(layout), now)) {
         monitorsFollowed_ = true;
-        if (!placedRight()) {
-          if (remakeSince_ == 0) remakeSince_ = now;
-        } else if (layout != layout_ && layout.main.width > 0) {
-          follow(layout);
-        }
+        follow(layout);
       }
     }
-    if (std::exchange(repaintCovers_, false)) covers_.paint();
+    if (!wait_.waiting() && SDL_GetWindowDisplayIndex(surface_) != mainDisplayIndex() &&
+        now - lastAsked_ >= kAskIntervalMs)
+      askOntoMain(now);
   }
 
-  Uint64 surfaceToRemakeSince() const override { return remakeSince_; }
+  bool compositorBusy(Uint64 now) const override {
+    return wait_.waiting() || (lastChange_ && now - lastChange_ < kBusyMs);
+  }
 
  private:
+  // The compositor may take a while to move the surface: asked again at most this often.
+  static constexpr Uint64 kAskIntervalMs = 500;
+  // How long after a change of the monitors, or a request to move the surface, the compositor
+  // may still be moving windows.
+  static constexpr Uint64 kBusyMs = 2000;
+
+  void changed(Uint64 now) {
+    wait_.start(now);
+    lastChange_ = now;
+  }
+
   void notice(const SDL_Event& event) override {
-    if (event.type == SDL_DISPLAYEVENT) {
-      wait_.start(SDL_GetTicks64());
-      // SDL minimizes a full-screen window when another of the demo's comes onto its monitor, as
-      // a cover does when the compositor moves it off a monitor that went, and nothing brings a
-      // minimized window back here.
-      if (event.display.event == SDL_DISPLAYEVENT_DISCONNECTED && remakeSince_ == 0) remakeSince_ = SDL_GetTicks64();
-    } else if (event.type == SDL_WINDOWEVENT) {
-      const bool cover = covers_.has(event.window.windowID);
-      // The compositor moved the surface or a cover to another monitor.
-      if (event.window.event == SDL_WINDOWEVENT_DISPLAY_CHANGED &&
-          (cover || event.window.windowID == SDL_GetWindowID(surface_)))
-        wait_.start(SDL_GetTicks64());
-      repaintCovers_ |= event.window.event == SDL_WINDOWEVENT_EXPOSED && cover;
-    }
+    if (event.type == SDL_DISPLAYEVENT ||
+        (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_DISPLAY_CHANGED))
+      changed(SDL_GetTicks64());
   }
 
-  // Whether, by the monitors the compositor says each window entered, the surface is on the
-  // main monitor and no two of the demo's windows share one.
-  bool placedRight() const {
-    std::vector<int> taken{SDL_GetWindowDisplayIndex(surface_)};
-    if (taken.front() != mainDisplayIndex()) return false;
-    for (SDL_Window* cover : covers_.windows()) {
-      const int display = SDL_GetWindowDisplayIndex(cover);
-      if (std::find(taken.begin(), taken.end(), display) != taken.end()) return false;
-      taken.push_back(display);
-    }
-    return true;
-  }
-
-  // Covers made afresh for the monitors now, each full screen on its own.
   void follow(const MonitorLayout& layout) {
-    covers_.trim(0);
-    covers_.addFor(layout.covered);
-    SDL_RaiseWindow(surface_);
-    layout_ = layout;
+    if (covers_) covers_->cover(layout.covered);
   }
 
-  Covers covers_{makeCover};
-  MonitorLayout layout_;
+  // Full screen on the main monitor's output, asked past SDL: its own request would wait for
+  // the compositor's answer.
+  void askOntoMain(Uint64 now) {
+    lastAsked_ = lastChange_ = now;
+    SDL_Rect main;
+    if (!outputs_ || SDL_GetDisplayBounds(mainDisplayIndex(), &main) != 0) return;
+    wl_output* output = outputs_->at({main.x, main.y});
+    if (!output) return;
+    moveFullScreen(toplevel_, output);
+    wl_display_flush(display_);
+  }
+
+  std::unique_ptr<WaylandCovers> covers_;
+  wl_display* display_ = nullptr;
+  xdg_toplevel* toplevel_ = nullptr;
+  std::unique_ptr<SdlConnectionOutputs> outputs_;
   ListingWait wait_;
-  Uint64 remakeSince_ = 0;
-  bool repaintCovers_ = false;
+  Uint64 lastAsked_ = 0;
+  Uint64 lastChange_ = 0;
 };
 
 }  // namespace

@@ -15,8 +15,6 @@
 #include "platform/window/MainDisplay.h"
 #include "platform/window/DisplayHold.h"
 #include "platform/window/DisplayReport.h"
-#include "platform/window/ListingWait.h"
-#include "platform/window/RetiredWindows.h"
 #include "platform/window/RefreshRate.h"
 #include "platform/window/DisplayServer.h"
 
@@ -29,24 +27,14 @@ struct GLSurface::Impl {
   Uint32 flags = 0;  // the window's at its creation
   std::unique_ptr<takeover::DisplayHold> displays;  // while this surface holds them
   int swapInterval = 0;
+  int swapIntervalOfSDL = 0;  // 0 for a while where the compositor is busy with the monitors
   FramePacer pacer{60.0};
-  // A surface to be made again waits for SDL to list the compositor's primary.
-  takeover::ListingWait listing;
-  // A surface is made again at most this often: should a compositor keep putting a new one
-  // elsewhere than asked, the demo does not spend itself remaking it.
-  static constexpr Uint64 kReplaceIntervalMs = 500;
-  Uint64 lastReplace = 0;
-  // Since when a surface made again has not had the displays; the demo ends after this long.
-  static constexpr Uint64 kRetakePatienceMs = 10000;
-  Uint64 retakingSince = 0;
 
   ~Impl();
   // Follows the monitors and stays on top, while this surface holds the displays.
   void keepDisplays();
   // Where swaps return at once, sleeps until the display's next frame is due.
   void waitForNextFrame();
-  // The window made again, the context and the displays carried over to it.
-  void replaceWindow();
 };
 
 GLSurface::Impl::~Impl() {
@@ -183,7 +171,7 @@ void GLSurface::makeCurrent() { SDL_GL_MakeCurrent(impl_->window, impl_->context
 void GLSurface::setSwapInterval(int interval) {
   makeCurrent();
   SDL_GL_SetSwapInterval(interval);
-  impl_->swapInterval = interval;
+  impl_->swapInterval = impl_->swapIntervalOfSDL = interval;
 }
 
 void GLSurface::keepDisplays() { impl_->keepDisplays(); }
@@ -194,53 +182,14 @@ void GLSurface::flushBuffer() {
 }
 
 void GLSurface::Impl::keepDisplays() {
-  takeover::destroyRetiredWindows();
-  const Uint64 now = SDL_GetTicks64();
-  if (retakingSince) {
-    if (now - lastReplace >= kReplaceIntervalMs) replaceWindow();
-    return;
-  }
   if (!displays) return;
   displays->keep();
   // On another monitor, or in another mode, frames keep to the rate it shows them at.
   if (displays->takeMonitorsChanged()) pacer = FramePacer(trueRefreshRate(window));
-  const Uint64 due = displays->surfaceToRemakeSince();
-  if (!due || (lastReplace && now - lastReplace < kReplaceIntervalMs)) return;
-  if (!listing.waiting()) listing.start(due);
-  if (listing.due(now) && listing.settle(mainDisplayListed(), now)) replaceWindow();
-}
-
-void GLSurface::Impl::replaceWindow() {
-  lastReplace = SDL_GetTicks64();
-  displays.reset();  // the covers first, so that none lands on the new window's monitor
-  SDL_Rect area;
-  SDL_Window* fresh = nullptr;
-  {
-    const takeover::TakeoverWindowScope takingOver;
-    if (SDL_GetDisplayBounds(mainDisplayIndex(), &area) == 0)
-      fresh = SDL_CreateWindow(title.c_str(), area.x, area.y, area.w, area.h, flags);
-  }
-  if (fresh && SDL_GL_MakeCurrent(fresh, context) == 0) {
-    SDL_DestroyWindow(window);
-    window = fresh;
-  } else if (fresh) {
-    SDL_DestroyWindow(fresh);
-    SDL_GL_MakeCurrent(window, context);
-  }
-  SDL_GL_SetSwapInterval(swapInterval);
-  displays = takeover::DisplayHold::take(window);
-  pacer = FramePacer(trueRefreshRate(window));
-  if (displays) {
-    retakingSince = 0;
-    return;
-  }
-  // A surface that is not shown would leave the demo running unseen: tried again, then the end.
-  if (!retakingSince) {
-    retakingSince = lastReplace;
-    reportOnce("retake", "the displays could not be taken again on the new primary; trying again");
-  } else if (lastReplace - retakingSince >= kRetakePatienceMs) {
-    reportOnce("retake failed", "the displays could not be taken again for 10 s: the demo ends");
-    exitProcess(1);
+  const int interval = displays->compositorBusy(SDL_GetTicks64()) ? 0 : swapInterval;
+  if (interval != swapIntervalOfSDL) {
+    SDL_GL_SetSwapInterval(interval);
+    swapIntervalOfSDL = interval;
   }
 }
 
