@@ -91,7 +91,10 @@ class Server:
             wait_until(lambda: os.path.exists(os.path.join(self.env["XDG_RUNTIME_DIR"], "pipewire-0")), "pipewire")
             self.spawn("wireplumber")
             self.spawn("pipewire-pulse")
-            wait_until(lambda: self.pactl("info") is not None, "pipewire-pulse")
+            try:
+                wait_until(lambda: self.pactl("info") is not None, "pipewire-pulse")
+            except AssertionError as failure:
+                raise AssertionError(f"{failure}; the servers said:\n{self.logs()}") from None
             self.pactl("load-module", "module-null-sink", "sink_name=out", f"rate={self.rate}", "channels=2")
             self.pactl("set-default-sink", "out")
         wait_until(lambda: "out" in (self.pactl("list", "short", "sinks") or ""), f"{self.kind}'s null sink")
@@ -109,6 +112,15 @@ class Server:
                     "    default.clock.min-quantum = 8192\n"
                     "    default.clock.max-quantum = 8192\n"
                     "}\n")
+
+    def logs(self):
+        """The last lines each server process logged."""
+        said = []
+        for process in self.processes:
+            name = os.path.basename(process.args[0])
+            with open(os.path.join(self.folder, name + ".log"), errors="replace") as log:
+                said.append(f"{name} (exit {process.poll()}): " + "".join(log.readlines()[-15:]))
+        return "\n".join(said)
 
     def pactl(self, *arguments):
         done = subprocess.run(["pactl", *arguments], env=self.env, capture_output=True, text=True)
