@@ -5,9 +5,12 @@ as long a stretch with no change in the same run (the baseline: what the machine
     python3 bench/monitor_changes.py build/disco [xorg|sway|gnome ...]
 
 A frame is the time between two buffer swaps, as the swap probe saw them. A change is made once
-the one before it has been followed for a second."""
+the one before it has been followed for a second. On gnome-shell the compositor's own longest
+stall over the changes is measured beside them: the longest wait for a D-Bus property that its
+main loop answers, asked every 10 ms. A swap cannot return while the compositor is stalled."""
 import os
 import sys
+import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
@@ -25,21 +28,52 @@ def longest_frame(demo, start, end):
     return max((b - a for a, b in zip(swaps, swaps[1:])), default=float("nan"))
 
 
-def measure(desktop, change, **demo_options):
-    """(longest frame over the changes, longest frame over as long a quiet stretch), seconds."""
+class StallProbe:
+    """The longest the compositor's main loop takes to answer, from start() to stop(), seconds."""
+
+    def __init__(self, desktop):
+        self.desktop, self.longest, self.running = desktop, 0.0, False
+
+    def start(self):
+        self.running = True
+        self.thread = threading.Thread(target=self.ask)
+        self.thread.start()
+
+    def ask(self):
+        from gi.repository import GLib
+        while self.running:
+            asked = time.monotonic()
+            self.desktop.call("org.gnome.Mutter.DisplayConfig", "/org/gnome/Mutter/DisplayConfig",
+                              "org.freedesktop.DBus.Properties", "Get",
+                              GLib.Variant("(ss)", ("org.gnome.Mutter.DisplayConfig", "PowerSaveMode")))
+            self.longest = max(self.longest, time.monotonic() - asked)
+            time.sleep(0.01)
+
+    def stop(self):
+        self.running = False
+        self.thread.join()
+        return self.longest
+
+
+def measure(desktop, change, stalls=None, **demo_options):
+    """(longest frame over the changes, longest frame over as long a quiet stretch, the
+    compositor's longest stall over the changes or None), seconds."""
     with Demo(BINARY, desktop=desktop, **demo_options) as demo:
         demo.wait_for_frames(seconds=2.0)
         quiet_start = time.monotonic()
         time.sleep(CHANGES * SETTLE)
         quiet = longest_frame(demo, quiet_start, time.monotonic())
         changes_start = time.monotonic()
+        if stalls:
+            stalls.start()
         for i in range(CHANGES):
             change(i)
             time.sleep(SETTLE)
         changed = longest_frame(demo, changes_start, time.monotonic())
+        stalled = stalls.stop() if stalls else None
         if demo.ended():
             raise AssertionError(f"{demo.ended()}:\n{demo.log()}")
-        return changed, quiet
+        return changed, quiet, stalled
 
 
 def xorg():
@@ -56,21 +90,23 @@ def sway():
 
 def gnome_shell():
     with GnomeShell(((1024, 768), (1280, 720)), primary=1) as server:
-        return measure(server, lambda i: server.arrange(primary=0 if i % 2 == 0 else 1))
+        return measure(server, lambda i: server.arrange(primary=0 if i % 2 == 0 else 1), StallProbe(server))
 
 
 if __name__ == "__main__":
     BINARY = os.path.abspath(sys.argv[1])
-    print("| Desktop, ten changes | Longest frame during the changes | Longest frame, no change | Ratio |")
-    print("|---|---|---|---|")
+    print("| Desktop, ten changes | Longest frame during the changes | Longest frame, no change | Ratio "
+          "| The compositor's longest stall during the changes |")
+    print("|---|---|---|---|---|")
     chosen = sys.argv[2:] or ["xorg", "sway", "gnome"]
     for key, name, run in (("xorg", "Xorg: a monitor off and on", xorg), ("sway", "sway: the mode", sway),
                            ("gnome", "gnome-shell natively: the primary", gnome_shell)):
         if key not in chosen:
             continue
         try:
-            changed, quiet = run()
+            changed, quiet, stalled = run()
         except Unavailable as why:
-            print(f"| {name} | not run: {why} | | |")
+            print(f"| {name} | not run: {why} | | | |")
             continue
-        print(f"| {name} | {changed * 1000:.0f} ms | {quiet * 1000:.0f} ms | {changed / quiet:.2f} |", flush=True)
+        stall = f"{stalled * 1000:.0f} ms" if stalled is not None else "not measured"
+        print(f"| {name} | {changed * 1000:.0f} ms | {quiet * 1000:.0f} ms | {changed / quiet:.2f} | {stall} |", flush=True)
