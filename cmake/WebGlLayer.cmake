@@ -3,7 +3,7 @@
 # its tests compare that with the desktop's frame, and the benchmarks record what it hands WebGL.
 
 # The layer's logic alone: no GL calls.
-add_library(disco_gl1 STATIC platform/web/gl1/Matrix.cpp platform/web/gl1/FixedFunction.cpp)
+add_library(disco_gl1 STATIC platform/web/gl1/Matrix.cpp platform/web/gl1/FixedFunction.cpp platform/web/gl1/Report.cpp)
 target_include_directories(disco_gl1 PUBLIC ${CMAKE_SOURCE_DIR})
 
 # The scene, its objects and the capture compiled against the layer's GL header, as the page

@@ -1,10 +1,12 @@
 // The web page's GL 1.x layer: what it hands WebGL, and when.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "platform/web/gl1/FixedFunction.h"
+#include "platform/web/gl1/Report.h"
 
 namespace {
 
@@ -135,8 +137,10 @@ TEST_F(WebGlLayer, PrimitivesBecomeTrianglesWoundAsGLWindsThem) {
   quad(GL_TRIANGLE_STRIP, 5);
   quad(GL_TRIANGLE_FAN, 4);
   quad(GL_QUAD_STRIP, 6);
-  quad(GL_POINTS, 3);  // not drawn
+  quad(GL_POINTS, 3);  // neither drawn nor uploaded
+  quad(GL_LINES, 2);
   gl.flush();
+  EXPECT_EQ(out.vertices[0].size(), 21u);
   EXPECT_EQ(out.indices[0], (std::vector<uint16_t>{0, 1, 2, 0, 2, 3,                 // quad
                                                    6, 7, 8, 8, 7, 9, 8, 9, 10,       // strip
                                                    11, 12, 13, 11, 13, 14,           // fan
@@ -191,6 +195,14 @@ TEST_F(WebGlLayer, TexturesArriveAsTightRowsWhateverTheUnpackingRows) {
   for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<uint8_t>(i);
   gl.texImage(GL_TEXTURE_2D, 0, 2, 2, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
   EXPECT_EQ(out.pixels, (std::vector<uint8_t>{0, 1, 2, 3, 4, 5, 6, 7, 12, 13, 14, 15, 16, 17, 18, 19}));
+
+  // Pixels WebGL does not take are refused, and said, not read as bytes of another format.
+  std::vector<std::string> said;
+  gl1::setReport([&said](const std::string& line) { said.push_back(line); });
+  gl.texImage(GL_TEXTURE_2D, 0, 2, 2, 0x80E1 /* BGRA */, GL_UNSIGNED_BYTE, rows.data());
+  gl1::setReport(nullptr);
+  EXPECT_EQ(std::count(out.log.begin(), out.log.end(), "image"), 1);
+  EXPECT_EQ(said, (std::vector<std::string>{"a texture of pixel format 0x80E1 is left out: WebGL takes no such pixels"}));
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "platform/web/gl1/FixedFunction.h"
 
+#include <cstdio>
 #include <cstring>
+
+#include "platform/web/gl1/Report.h"
 
 namespace gl1 {
 namespace {
@@ -8,12 +11,26 @@ namespace {
 // Indices are 16-bit, as WebGL 1 draws them everywhere.
 constexpr size_t kMostVertices = 65536;
 
+// 0 for a format WebGL does not take.
 size_t bytesPerPixel(GLenum format) {
   switch (format) {
     case GL_RGBA: return 4;
     case GL_RGB: return 3;
     case GL_LUMINANCE_ALPHA: return 2;
-    default: return 1;
+    case GL_LUMINANCE:
+    case GL_ALPHA: return 1;
+    default: return 0;
+  }
+}
+
+// Points and lines are not drawn: the scene draws none.
+bool makesTriangles(GLenum mode) {
+  switch (mode) {
+    case GL_TRIANGLES: case GL_TRIANGLE_STRIP: case GL_TRIANGLE_FAN: case GL_QUADS: case GL_QUAD_STRIP:
+    case GL_POLYGON:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -81,7 +98,7 @@ void FixedFunction::scale(float x, float y, float z) {
 
 void FixedFunction::begin(GLenum mode) {
   primitive_ = mode;
-  insidePrimitive_ = true;
+  insidePrimitive_ = makesTriangles(mode);
   primitiveStart_ = vertices_.size();
 }
 
@@ -199,9 +216,15 @@ void FixedFunction::texImage(GLenum target, GLint level, GLsizei width, GLsizei 
   if (target != GL_TEXTURE_2D || level != 0 || boundTexture_ == 0 || type != GL_UNSIGNED_BYTE || !pixels ||
       width <= 0 || height <= 0)
     return;
+  const size_t pixel = bytesPerPixel(format);
+  if (pixel == 0) {
+    char line[96];
+    std::snprintf(line, sizeof line, "a texture of pixel format 0x%04X is left out: WebGL takes no such pixels", format);
+    report(line);
+    return;
+  }
   flush();
   // Rows as the unpacking state lays them out, copied into tightly packed rows.
-  const size_t pixel = bytesPerPixel(format);
   const size_t packedRow = static_cast<size_t>(width) * pixel;
   const size_t rowPixels = unpackRowLength_ > 0 ? static_cast<size_t>(unpackRowLength_) : static_cast<size_t>(width);
   const size_t sourceRow = alignUp(rowPixels * pixel, unpackAlignment_);

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+// Where the layer says what it refused or what failed: the demo's log in the page, nowhere by
+// default (tests, the native capture).
+namespace gl1 {
+
+void setReport(std::function<void(const std::string&)> report);
+void report(const std::string& line);
+
+}  // namespace gl1
