@@ -31,7 +31,7 @@ em++ "${objects[@]}" -o "$out/disco.js" -O2 \
   -sEXPORTED_FUNCTIONS=_main,_disco_start,_disco_ball_position,_disco_render_at,_malloc,_free \
   -sEXPORTED_RUNTIME_METHODS=addRunDependency,removeRunDependency \
   --js-library "$root/platform/web/library.js"
-cp "$root/platform/web/index.html" "$root/platform/web/page.js" "$out/"
+cp "$root"/platform/web/{index.html,page.js,wake.js} "$out/"
 mkdir -p "$out/resources"
 cp "$root"/resources/*.png "$root"/resources/*.m4a "$out/resources/"
 rm -f "$out/resources/"*.txt

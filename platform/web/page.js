@@ -50,6 +50,7 @@
     end() {
       disco.state = 'ended';
       if (disco.audio) disco.audio.close();
+      discoWakeLock.release();
       if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
       canvas.style.cursor = '';
       canvas.style.opacity = '0.4';  // the last frame stays, dimmed under the note
@@ -176,6 +177,13 @@
     return { type, flags, character };
   }
 
+  // The stage is wide: a phone held upright would show a sliver of it. Most browsers lock the
+  // orientation only on a phone in full screen; the others refuse.
+  function turnPhoneSideways() {
+    if (!matchMedia('(pointer: coarse)').matches || !screen.orientation?.lock) return;
+    screen.orientation.lock('landscape').catch(error => console.log('disco: stays upright (' + error.message + ')'));
+  }
+
   async function start() {
     disco.state = 'starting';
     note.textContent = '';
@@ -184,12 +192,14 @@
     try {
       await canvas.requestFullscreen({ navigationUI: 'hide' });
       disco.fullScreen = true;
+      turnPhoneSideways();
     } catch (error) {
       console.log('disco: full screen refused (' + error.message + '): running in the page');
     }
     canvas.focus();
     fitCanvas();
     disco.state = 'running';
+    discoWakeLock.hold();
     try {
       Module._disco_start();
     } catch (thrown) {

@@ -14,6 +14,9 @@ sys.path[:0] = [os.path.join(HERE, "..", "e2e"), os.path.join(HERE, "..", "video
 from browser import Chromium  # noqa: E402
 from harness import parse_ppm, wait_until  # noqa: E402
 
+# The GL driver's note that reading the decoded images back waits for it: not a fault.
+HARMLESS = ("GL Driver Message (OpenGL, Performance",)
+
 
 class Server:
     """A static web server for one folder on a free port, as any host would serve the page."""
@@ -68,6 +71,15 @@ class Tab:
     def close(self):
         self.browser.close()
 
+    def call(self, method, params=None):
+        return self.browser.call(method, params or {}, self.session)
+
+    def reload(self):
+        """Loads the page again, and waits until the new document is the one answering."""
+        self.js("window.discoBefore = true")
+        self.call("Page.reload")
+        self.wait_for("!window.discoBefore", "the page loaded again")
+
     def js(self, expression):
         return self.browser.evaluate(self.session, expression)
 
@@ -107,6 +119,11 @@ class Tab:
             elif event["method"] == "Log.entryAdded":
                 lines.append((event["params"]["entry"]["level"], event["params"]["entry"]["text"]))
         return lines
+
+    def troubles(self):
+        """The console's errors and warnings."""
+        return [line for line in self.console()
+                if line[0] in ("error", "warning", "assert") and not any(h in line[1] for h in HARMLESS)]
 
     def frame_drawn(self):
         """A screenshot of the page with lit pixels in it, or None."""

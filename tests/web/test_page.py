@@ -1,10 +1,11 @@
 """The demo's web page in headless Chromium: the frame against disco-capture's, the looks, a quiet
-console, the music's seam, starting on a click and ending on a key, the ball in the page, and
-missing or damaged files.
+console, the music's seam, starting on a click and ending on a key, the screen kept on, the ball in
+the page, missing or damaged files, and the page installed and played offline.
 
 usage: test_page.py BUILT_PAGE_FOLDER DISCO_CAPTURE DESKTOP_TRACK
 """
 import base64
+import hashlib
 import os
 import re
 import shutil
@@ -16,15 +17,14 @@ import unittest
 import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources"))
-from page import Server, Tab, png_image, psnr  # noqa: E402
+from page import HARMLESS, Server, Tab, png_image, psnr  # noqa: E402
+from harness import wait_until  # noqa: E402
 import png  # noqa: E402
 
 PAGE = os.path.abspath(sys.argv.pop(1))
 CAPTURE = os.path.abspath(sys.argv.pop(1))
 DESKTOP_TRACK = os.path.abspath(sys.argv.pop(1))
 TRACK = "resources/tralmix.m4a"
-# The GL driver's note that reading the decoded images back waits for it: not a fault.
-HARMLESS = ("GL Driver Message (OpenGL, Performance",)
 # The most draw calls the demo's canvas made in one frame (each frame starts with a clear).
 COUNT_DRAWS = """(() => {
   const gl = WebGLRenderingContext.prototype, ours = c => c.canvas.id === 'canvas';
@@ -40,6 +40,16 @@ COUNT_DRAWS = """(() => {
     };
   }
 })();"""
+
+# Every screen wake lock the page is given, as Chromium holds or drops them.
+WATCH_WAKE_LOCK = """(() => {
+  const request = WakeLock.prototype.request;
+  window.discoWakeLocks = [];
+  WakeLock.prototype.request = function (...args) {
+    return request.apply(this, args).then(lock => (discoWakeLocks.push(lock), lock));
+  };
+})();"""
+SCREEN_KEPT_ON = "discoWakeLocks.some(lock => !lock.released)"
 
 
 class PageTest(unittest.TestCase):
@@ -59,10 +69,12 @@ class PageTest(unittest.TestCase):
         return tab
 
     def started(self, **options):
-        tab = self.open(**options)
+        return self.start(self.open(**options), options.get("phone"))
+
+    def start(self, tab, phone=False):
         tab.wait_for("window.Module && Module.disco.state === 'ready'", "page ready for a click")
         self.assertIn("Click", tab.js("document.getElementById('note').textContent"))
-        tab.tap() if options.get("phone") else tab.click()
+        tab.tap() if phone else tab.click()
         tab.wait_for("Module.disco.state === 'running'", "demo running after the click or tap")
         return tab
 
@@ -162,18 +174,17 @@ class Running(PageTest):
         self.assertIn(tab.js("window.discoMostDraws"), range(1, 11), "draw calls in a frame")
         self.assertEqual(tab.state(), "running")
         self.assertNotEqual(tab.frame_drawn().data, first.data, "the scene stood still")
-        log = tab.console()
-        bad = [line for line in log if line[0] in ("error", "warning", "assert") and not any(h in line[1] for h in HARMLESS)]
         self.maxDiff = None
-        self.assertEqual(bad, [])
-        texts = [text.split("] ", 1)[-1] for _, text in log]
+        self.assertEqual(tab.troubles(), [])
+        texts = [text.split("] ", 1)[-1] for _, text in tab.console()]
         for line in ("initWithFrame", "Ventjes", "DiscoFloor", "FullScreen pixelFormat RendererID = 00000000"):
             self.assertIn(line, texts)
 
-    def test_click_starts_full_screen_with_music_and_a_key_ends_it(self):
-        tab = self.started()
+    def test_click_starts_full_screen_with_music_and_the_screen_kept_on_and_a_key_ends_it(self):
+        tab = self.started(before_load=WATCH_WAKE_LOCK)
         tab.wait_for("document.fullscreenElement === Module.canvas", "full screen")
         self.assertEqual(tab.js("Module.disco.audio.state"), "running")
+        tab.wait_for(SCREEN_KEPT_ON, "the screen kept on")
         self.assertEqual(tab.js("document.getElementById('note').textContent"), "")
         # The scene fills the page at device pixels, and follows when they change.
         viewport = "(gl => [...gl.getParameter(gl.VIEWPORT)])(Module.disco.gl)"
@@ -188,6 +199,7 @@ class Running(PageTest):
         tab.wait_for("Module.disco.state === 'ended'", "the end after a key")
         tab.wait_for("!document.fullscreenElement", "full screen left")
         self.assertEqual(tab.js("Module.disco.audio.state"), "closed")
+        tab.wait_for(f"!{SCREEN_KEPT_ON}", "the screen left to turn off")
         self.assertIn("ended", tab.js("document.getElementById('note').textContent"))
         # The frame loop stopped: two frames on, the same picture, and no end over again.
         still = tab.frame_drawn()
@@ -195,9 +207,14 @@ class Running(PageTest):
         self.assertEqual(tab.frame_drawn().data, still.data)
         self.assertNotIn("error", [level for level, _ in tab.console()], "the page went on after its end")
 
-    def test_on_a_phone_a_tap_starts_it_full_screen_and_leaving_full_screen_ends_it(self):
-        tab = self.started(width=390, height=844, phone=True)
+    def test_on_a_phone_a_tap_starts_it_full_screen_sideways_and_leaving_full_screen_ends_it(self):
+        # A phone's browser without wake lock or service workers (an old one, or the page on plain http).
+        asked = "const lock = ScreenOrientation.prototype.lock; window.discoAsked = [];" \
+                "ScreenOrientation.prototype.lock = function (o) { discoAsked.push(o); return lock.call(this, o); };" \
+                "delete Navigator.prototype.wakeLock; delete Navigator.prototype.serviceWorker;"
+        tab = self.started(width=390, height=844, phone=True, before_load=asked)
         tab.wait_for("document.fullscreenElement === Module.canvas", "full screen")
+        self.assertEqual(tab.js("discoAsked"), ["landscape"])
         self.assertEqual(tab.js("Module.disco.audio.state"), "running")
         # Every one of the phone's 3 x 390 x 844 device pixels drawn.
         self.assertEqual(tab.js("[Module.canvas.width, Module.canvas.height]"), [1170, 2532])
@@ -207,6 +224,41 @@ class Running(PageTest):
         tab.js("document.exitFullscreen()")  # a phone has no keys: its back gesture is how a visitor leaves
         tab.wait_for("Module.disco.state === 'ended'", "the end on leaving full screen")
         tab.wait_for("Module.disco.audio.state === 'closed'", "the music closed")
+        self.assertEqual(tab.troubles(), [], "landscape refused by headless Chromium, no wake lock: all quiet")
+
+    def test_a_lost_context_comes_back_where_the_scene_is_and_one_that_does_not_is_said(self):
+        tab = self.started()
+        tab.js("window.discoLose = Module.disco.gl.getExtension('WEBGL_lose_context'); discoLose.loseContext(); 1")
+        tab.wait_for("Module.disco.gl.isContextLost()", "the context lost")
+        tab.wait_for("new Promise(r => setTimeout(() => r(true), 500))", "half a second without it")
+        tab.js("discoLose.restoreContext(); window.discoRestored = performance.now(); 1")
+        # The textured floor again, its tiles' colours and all, within a second: made anew.
+        def floor_lit():
+            shot = tab.frame_drawn()
+            floor = [shot.pixel(x, y) for x in range(200, 1080, 8) for y in range(500, 714, 8)] if shot else []
+            return sum(max(p) > 150 and min(p) < 0.15 * max(p) for p in floor) > len(floor) // 4 if floor else False
+        wait_until(floor_lit, "the scene drawn again after the context came back")
+        self.assertLess(tab.js("performance.now() - window.discoRestored"), 1000 + 500, "drawn again within a second")
+        self.assertEqual(tab.state(), "running")
+        self.assertEqual(tab.js("Module.disco.audio.state"), "running", "the music stopped")
+        self.assertEqual(tab.js("Module.disco.gl.getError()"), 0)
+        self.assertEqual([line for line in tab.console() if line[0] in ("error", "warning", "assert")
+                          and not any(h in line[1] for h in HARMLESS)], [])
+        # Lost for good: the page says how to start again.
+        tab.js("discoLose.loseContext(); 1")
+        tab.wait_for("document.getElementById('note').textContent.includes('Reload')", "the note on a context gone")
+
+    def test_shaders_webgl_refuses_end_the_demo_with_the_drivers_log_and_a_note(self):
+        refuse = ("WebGLRenderingContext.prototype.getShaderParameter = function (shader, name) {"
+                  " return name === this.COMPILE_STATUS ? false : 0; };"
+                  "WebGLRenderingContext.prototype.getShaderInfoLog = () => 'ERROR: 0:1: stand-in';")
+        tab = self.open(before_load=refuse)
+        tab.wait_for("window.Module && Module.disco.state === 'ready'", "page ready for a click")
+        tab.click()
+        tab.wait_for("Module.disco.state === 'failed'", "the demo ended for its shaders")
+        self.assertIn("shaders", tab.js("document.getElementById('note').textContent"))
+        said = " ".join(text for _, text in tab.console())
+        self.assertIn("the vertex shader does not compile: ERROR: 0:1: stand-in", said)
 
     def test_without_webgl_the_page_says_so(self):
         tab = self.open(before_load="HTMLCanvasElement.prototype.getContext = () => null;")
@@ -216,13 +268,19 @@ class Running(PageTest):
         # The console tells a visitor what the note does, not the desktop's way round it.
         self.assertEqual([text for _, text in tab.console() if not text.startswith(HARMLESS)], ["disco: " + note])
 
-    def test_without_full_screen_it_runs_in_the_page_and_arrows_reach_the_ball(self):
+    def test_without_full_screen_it_runs_in_the_page_through_another_tab_and_arrows_reach_the_ball(self):
         refuse = "Element.prototype.requestFullscreen = () => Promise.reject(new TypeError('not allowed'));"
-        tab = self.started(before_load=refuse)
+        tab = self.started(before_load=refuse + WATCH_WAKE_LOCK)
         self.assertFalse(tab.js("!!document.fullscreenElement"))
         ball = "(() => { const p = Module._malloc(8); Module._disco_ball_position(p); " \
                "const xz = [...HEAPF32.subarray(p >> 2, (p >> 2) + 2)]; Module._free(p); return xz; })()"
         self.assertEqual(tab.js(ball), [0, 0])
+        # Another tab in front: Chromium drops the lock, and the page asks again once back in front.
+        tab.wait_for(SCREEN_KEPT_ON, "the screen kept on")
+        other = tab.browser.call("Target.createTarget", {"url": "about:blank"})["targetId"]
+        tab.wait_for(f"document.visibilityState === 'hidden' && !{SCREEN_KEPT_ON}", "the lock dropped while hidden")
+        tab.browser.call("Target.closeTarget", {"targetId": other})
+        tab.wait_for(f"document.visibilityState === 'visible' && {SCREEN_KEPT_ON}", "the screen kept on once back")
         tab.key("keyDown", "ArrowLeft", "ArrowLeft", 37)
         tab.wait_for(f"{ball}[0] < -1", "the ball rolling left")
         tab.key("keyUp", "ArrowLeft", "ArrowLeft", 37)
