@@ -6,6 +6,9 @@
 extern "C" {
 int disco_webgl_offered();
 void disco_context_created();
+void disco_context_lost();
+void disco_context_restored();
+void disco_gl_failed();
 void disco_canvas_size(int* width, int* height);
 void disco_screen_size(int* width, int* height);
 int disco_full_screen_granted();

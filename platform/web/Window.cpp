@@ -7,6 +7,7 @@
 
 #include "platform/web/Page.h"
 #include "platform/web/gl1/Layer.h"
+#include "platform/web/gl1/Report.h"
 
 namespace platform {
 
@@ -21,10 +22,37 @@ GLSurface::~GLSurface() {
   if (impl_->ownsContext) emscripten_webgl_destroy_context(impl_->context);
 }
 
+namespace {
+
+// A phone drops a page's context when memory runs short or the page goes to the background. The
+// scene's clock and the music go on; the layer draws nothing until the context comes back.
+EM_BOOL onContextLost(int, const void*, void*) {
+  gl1::layer().backend().contextLost();
+  disco_context_lost();
+  return EM_TRUE;  // the default would be never to give it back
+}
+
+EM_BOOL onContextRestored(int, const void*, void*) {
+  gl1::layer().backend().contextRestored();
+  disco_context_restored();
+  return EM_TRUE;
+}
+
+// WebGL that takes none of the layer's shaders: the page says so, and the demo stops there.
+void endWithoutShaders() {
+  emscripten_cancel_main_loop();
+  disco_gl_failed();
+  emscripten_exit_with_live_runtime();
+}
+
+}  // namespace
+
 // A browser without WebGL stops the demo here, before main() could offer the desktop's way round
 // a missing display (disco-capture), which means nothing to a visitor: the page tells them instead.
-std::string startWindowSystem(std::function<void(const std::string&)>) {
+std::string startWindowSystem(std::function<void(const std::string&)> report) {
   if (!disco_webgl_offered()) emscripten_exit_with_live_runtime();
+  gl1::setReport(std::move(report));
+  gl1::setFailure(endWithoutShaders);
   return "";
 }
 
@@ -43,6 +71,8 @@ std::unique_ptr<GLSurface> GLSurface::createWindow(const char*, int, int, const 
   impl->context = context;
   impl->ownsContext = true;
   emscripten_webgl_make_context_current(context);
+  emscripten_set_webglcontextlost_callback("#canvas", nullptr, EM_FALSE, onContextLost);
+  emscripten_set_webglcontextrestored_callback("#canvas", nullptr, EM_FALSE, onContextRestored);
   disco_context_created();
   return std::unique_ptr<GLSurface>(new GLSurface(std::move(impl)));
 }

@@ -8,6 +8,38 @@ mergeInto(LibraryManager.library, {
     Module.disco.gl = GLctx;  // for the page's tests: GL errors
   },
 
+  // A context that does not come back within a few seconds will not: the visitor is told how
+  // to start again. The music plays on meanwhile.
+  disco_context_lost: function() {
+    var disco = Module.disco;
+    disco.contextLost = true;
+    clearTimeout(disco.lostTimer);
+    disco.lostTimer = setTimeout(function() {
+      if (!disco.contextLost || disco.state !== 'running') return;
+      var note = document.getElementById('note');
+      note.textContent = 'The browser took the disco\'s picture away and has not given it back. ' +
+                         'Reload the page to start it again.';
+      console.log('disco: ' + note.textContent);
+    }, 3000);
+  },
+
+  disco_context_restored: function() {
+    var disco = Module.disco;
+    disco.contextLost = false;
+    clearTimeout(disco.lostTimer);
+    if (disco.state === 'running') document.getElementById('note').textContent = '';
+  },
+
+  disco_gl_failed: function() {
+    var disco = Module.disco;
+    disco.end(1);
+    disco.state = 'failed';
+    var note = document.getElementById('note');
+    note.textContent = 'This browser cannot draw the disco: its WebGL does not take the disco\'s ' +
+                       'shaders (the console says why). Another browser may show it.';
+    console.log('disco: ' + note.textContent);
+  },
+
   disco_canvas_size: function(widthOut, heightOut) {
     var canvas = Module.canvas;
     HEAP32[widthOut >> 2] = canvas.width;

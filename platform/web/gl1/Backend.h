@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -33,6 +34,18 @@ struct Draw {
   DrawState state;
 };
 
+// The bytes a pixel of `format` takes; 0 for a format WebGL does not take.
+inline size_t bytesPerPixel(GLenum format) {
+  switch (format) {
+    case GL_RGBA: return 4;
+    case GL_RGB: return 3;
+    case GL_LUMINANCE_ALPHA: return 2;
+    case GL_LUMINANCE:
+    case GL_ALPHA: return 1;
+    default: return 0;
+  }
+}
+
 // Where the layer's work goes: WebGL in the page, a recorder in tests and benchmarks.
 class Backend {
  public:
@@ -47,6 +60,9 @@ class Backend {
   virtual void textureParameter(GLuint texture, GLenum name, GLint value) = 0;
   virtual GLint maxTextureSize() = 0;
   virtual void finish() = 0;
+  // The context went, and came back with none of its objects: made again from what was given.
+  virtual void contextLost() {}
+  virtual void contextRestored() {}
 };
 
 }  // namespace gl1

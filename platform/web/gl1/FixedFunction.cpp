@@ -11,18 +11,6 @@ namespace {
 // Indices are 16-bit, as WebGL 1 draws them everywhere.
 constexpr size_t kMostVertices = 65536;
 
-// 0 for a format WebGL does not take.
-size_t bytesPerPixel(GLenum format) {
-  switch (format) {
-    case GL_RGBA: return 4;
-    case GL_RGB: return 3;
-    case GL_LUMINANCE_ALPHA: return 2;
-    case GL_LUMINANCE:
-    case GL_ALPHA: return 1;
-    default: return 0;
-  }
-}
-
 // Points and lines are not drawn: the scene draws none.
 bool makesTriangles(GLenum mode) {
   switch (mode) {

@@ -57,6 +57,7 @@ class FixedFunction {
   void finish();
   // Hands everything drawn so far to the backend.
   void flush();
+  Backend& backend() { return *backend_; }
 
  private:
   MatrixStack& stack();

@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <string>
+
+#include "platform/web/gl1/Report.h"
 
 namespace gl1 {
 namespace {
@@ -38,17 +41,43 @@ varying vec4 vColour;
 varying vec2 vTexCoord;
 void main() { gl_FragColor = texture2D(picture, vTexCoord) * vColour; })"};
 
+// What the driver said of a shader or a program, as one line.
+std::string infoLog(GLuint object, bool program) {
+  GLint length = 0;
+  program ? glGetProgramiv(object, GL_INFO_LOG_LENGTH, &length) : glGetShaderiv(object, GL_INFO_LOG_LENGTH, &length);
+  std::string log(static_cast<size_t>(std::max(length, 1)), '\0');
+  GLsizei written = 0;
+  program ? glGetProgramInfoLog(object, length, &written, log.data())
+          : glGetShaderInfoLog(object, length, &written, log.data());
+  log.resize(static_cast<size_t>(std::max(written, 0)));
+  std::replace(log.begin(), log.end(), '\n', ' ');
+  return log.empty() ? "no log" : log;
+}
+
+// 0, with the driver's log said, when it does not compile.
 GLuint compile(GLenum kind, const char* source) {
   const GLuint shader = glCreateShader(kind);
   glShaderSource(shader, 1, &source, nullptr);
   glCompileShader(shader);
-  return shader;
+  GLint compiled = GL_FALSE;
+  glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+  if (compiled) return shader;
+  report(std::string(kind == GL_VERTEX_SHADER ? "the vertex" : "a fragment") +
+         " shader does not compile: " + infoLog(shader, false));
+  glDeleteShader(shader);
+  return 0;
 }
 
+// 0 when a shader does not compile or the program does not link, said with the driver's log.
 GLuint link(const char* fragmentSource) {
-  const GLuint program = glCreateProgram();
   const GLuint vertexShader = compile(GL_VERTEX_SHADER, kVertexShader);
   const GLuint fragmentShader = compile(GL_FRAGMENT_SHADER, fragmentSource);
+  if (!vertexShader || !fragmentShader) {
+    glDeleteShader(vertexShader);
+    glDeleteShader(fragmentShader);
+    return 0;
+  }
+  const GLuint program = glCreateProgram();
   glAttachShader(program, vertexShader);
   glAttachShader(program, fragmentShader);
   glBindAttribLocation(program, kPosition, "position");
@@ -57,7 +86,12 @@ GLuint link(const char* fragmentSource) {
   glLinkProgram(program);
   glDeleteShader(vertexShader);
   glDeleteShader(fragmentShader);
-  return program;
+  GLint linked = GL_FALSE;
+  glGetProgramiv(program, GL_LINK_STATUS, &linked);
+  if (linked) return program;
+  report("the shaders do not link: " + infoLog(program, true));
+  glDeleteProgram(program);
+  return 0;
 }
 
 void setCapability(GLenum capability, bool on) { on ? glEnable(capability) : glDisable(capability); }
@@ -80,6 +114,11 @@ void WebGLRenderer::prepare() {
   prepared_ = true;
   programs_[0] = link(kFragmentShaders[0]);
   programs_[1] = link(kFragmentShaders[1]);
+  if (!programs_[0] || !programs_[1]) {
+    failed_ = true;
+    fail("WebGL does not take the scene's shaders: nothing can be drawn");
+    return;
+  }
   // One buffer of each kind, bound for good: the vertex layout is set once, on the buffer that
   // every batch is written into.
   glGenBuffers(1, &vertexBuffer_);
@@ -114,7 +153,13 @@ GLuint WebGLRenderer::glTexture(GLuint texture) {
 }
 
 void WebGLRenderer::textureImage(GLuint texture, GLsizei width, GLsizei height, GLenum format, const uint8_t* pixels) {
+  TextureRecord& record = records_[texture];
+  record.width = width;
+  record.height = height;
+  record.format = format;
+  record.pixels.assign(pixels, pixels + static_cast<size_t>(width) * static_cast<size_t>(height) * bytesPerPixel(format));
   prepare();
+  if (!drawing()) return;
   glBindTexture(GL_TEXTURE_2D, glTexture(texture));
   applied_.texture = texture;
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
@@ -122,10 +167,34 @@ void WebGLRenderer::textureImage(GLuint texture, GLsizei width, GLsizei height, 
 }
 
 void WebGLRenderer::textureParameter(GLuint texture, GLenum name, GLint value) {
+  records_[texture].parameters[name] = value;
   prepare();
+  if (!drawing()) return;
   glBindTexture(GL_TEXTURE_2D, glTexture(texture));
   applied_.texture = texture;
   glTexParameteri(GL_TEXTURE_2D, name, value);
+}
+
+void WebGLRenderer::remake(GLuint texture, const TextureRecord& record) {
+  if (!record.pixels.empty()) textureImage(texture, record.width, record.height, record.format, record.pixels.data());
+  for (const auto& [name, value] : record.parameters) textureParameter(texture, name, value);
+}
+
+void WebGLRenderer::contextLost() { lost_ = true; }
+
+// Everything the context held, made again as it was: programs, buffers, textures, the viewport.
+void WebGLRenderer::contextRestored() {
+  lost_ = false;
+  prepared_ = false;
+  textures_.clear();
+  applied_ = DrawState{};
+  appliedProgram_ = 0;
+  vertexBytes_ = indexBytes_ = 0;
+  clearColour_ = {0.0f, 0.0f, 0.0f, 0.0f};
+  prepare();
+  const auto records = records_;  // uploading records them again
+  for (const auto& [texture, record] : records) remake(texture, record);
+  if (drawing()) glViewport(viewport_[0], viewport_[1], viewport_[2], viewport_[3]);
 }
 
 void WebGLRenderer::apply(const DrawState& state) {
@@ -147,6 +216,7 @@ void WebGLRenderer::apply(const DrawState& state) {
 void WebGLRenderer::draw(std::span<const Vertex> vertices, std::span<const uint16_t> indices,
                          std::span<const Draw> draws) {
   prepare();
+  if (!drawing()) return;
   upload(GL_ARRAY_BUFFER, vertices.data(), vertices.size_bytes(), vertexBytes_);
   upload(GL_ELEMENT_ARRAY_BUFFER, indices.data(), indices.size_bytes(), indexBytes_);
   for (const Draw& d : draws) {
@@ -157,19 +227,25 @@ void WebGLRenderer::draw(std::span<const Vertex> vertices, std::span<const uint1
 }
 
 void WebGLRenderer::clear(GLbitfield mask, const std::array<float, 4>& colour) {
+  if (!drawing()) return;
   if (colour != clearColour_) glClearColor(colour[0], colour[1], colour[2], colour[3]);
   clearColour_ = colour;
   glClear(mask);
 }
 
-void WebGLRenderer::viewport(GLint x, GLint y, GLsizei width, GLsizei height) { glViewport(x, y, width, height); }
-
-GLint WebGLRenderer::maxTextureSize() {
-  GLint size = 0;
-  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
-  return size;
+void WebGLRenderer::viewport(GLint x, GLint y, GLsizei width, GLsizei height) {
+  viewport_ = {x, y, width, height};
+  if (drawing()) glViewport(x, y, width, height);
 }
 
-void WebGLRenderer::finish() { glFinish(); }
+// As the context first told it: a lost one tells 0.
+GLint WebGLRenderer::maxTextureSize() {
+  if (maxTextureSize_ == 0 && !lost_) glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize_);
+  return maxTextureSize_;
+}
+
+void WebGLRenderer::finish() {
+  if (drawing()) glFinish();
+}
 
 }  // namespace gl1
