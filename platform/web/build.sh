@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the demo for the browser with Debian's emscripten into the folder given (build-web/ by
-# default): the page, its script, the WebAssembly and the resources, a plain set of static files.
+# default): the page, its scripts, the WebAssembly, the resources, and what installs the page on a
+# phone and keeps it offline (manifest, icons, service worker), a plain set of static files.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 out="${1:-$root/build-web}"
@@ -31,8 +32,15 @@ em++ "${objects[@]}" -o "$out/disco.js" -O2 \
   -sEXPORTED_FUNCTIONS=_main,_disco_start,_disco_ball_position,_disco_render_at,_malloc,_free \
   -sEXPORTED_RUNTIME_METHODS=addRunDependency,removeRunDependency \
   --js-library "$root/platform/web/library.js"
-cp "$root"/platform/web/{index.html,page.js,wake.js} "$out/"
+cp "$root"/platform/web/{index.html,page.js,wake.js,offline.js,manifest.webmanifest} "$out/"
+# The icons a phone shows for the page added to its home screen, made from the desktop's.
+mkdir -p "$out/icons"
+for size in 192 512; do
+  icon="$out/icons/disco-$size.png"
+  [ "$icon" -nt "$root/app/desktop/disco.png" ] || convert "$root/app/desktop/disco.png" -resize "${size}x$size" -strip "$icon"
+done
 mkdir -p "$out/resources"
 cp "$root"/resources/*.png "$root"/resources/*.m4a "$out/resources/"
 rm -f "$out/resources/"*.txt
+bash "$root/platform/web/precache.sh" "$out"  # last: it keeps every file above offline
 echo "built $out"

@@ -6,6 +6,7 @@ usage: test_page.py BUILT_PAGE_FOLDER DISCO_CAPTURE DESKTOP_TRACK
 """
 import base64
 import hashlib
+import json
 import os
 import re
 import shutil
@@ -25,6 +26,7 @@ PAGE = os.path.abspath(sys.argv.pop(1))
 CAPTURE = os.path.abspath(sys.argv.pop(1))
 DESKTOP_TRACK = os.path.abspath(sys.argv.pop(1))
 TRACK = "resources/tralmix.m4a"
+PRECACHE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "platform", "web", "precache.sh")
 # The most draw calls the demo's canvas made in one frame (each frame starts with a clear).
 COUNT_DRAWS = """(() => {
   const gl = WebGLRenderingContext.prototype, ours = c => c.canvas.id === 'canvas';
@@ -362,6 +364,75 @@ class Missing(AlteredPage):
         self.assertGreater(sum(max(p) > 150 for p in floor), len(floor) // 3)
         tab.press()
         tab.wait_for("Module.disco.state === 'ended'", "the end after a key")
+
+
+class Installed(AlteredPage):
+    """The page on a copy of its folder, for a phone to add to its home screen and play offline;
+    the tests take the folder away and build it anew."""
+
+    @staticmethod
+    def alter(folder):
+        pass
+
+    def visited(self):
+        tab = self.open()
+        tab.wait_for("navigator.serviceWorker.controller !== null", "the page's service worker in control")
+        return tab
+
+    def test_installable_with_a_clean_manifest(self):
+        tab = self.visited()
+        manifest = tab.call("Page.getAppManifest")
+        self.assertEqual(manifest["errors"], [])
+        self.assertEqual(tab.call("Page.getInstallabilityErrors")["installabilityErrors"], [])
+        # Chromium needs one icon of the two; a phone's splash screen wants the larger.
+        for icon in json.loads(manifest["data"])["icons"]:
+            size = tab.js(f"fetch('{icon['src']}').then(r => r.blob()).then(createImageBitmap).then(i => i.width + 'x' + i.height)")
+            self.assertEqual(size, icon["sizes"])
+
+    def test_plays_with_its_music_with_the_network_cut(self):
+        tab = self.visited()
+        os.rename(self.folder, self.folder + "-away")  # the server answers nothing but 404 now
+        self.addCleanup(os.rename, self.folder + "-away", self.folder)
+        tab.call("Network.enable")
+        tab.call("Network.clearBrowserCache")  # what a phone may well have dropped: only the worker's copy counts
+        tab.call("Network.emulateNetworkConditions", {"offline": True, "latency": 0, "downloadThroughput": -1,
+                                                     "uploadThroughput": -1})
+        tab.reload()
+        self.start(tab)
+        self.assertTrue(tab.js(f"Module.disco.tracks['{TRACK}'] instanceof AudioBuffer"), "the music")
+        self.assertEqual(tab.js("Module.disco.audio.state"), "running")
+        self.assertIsNotNone(tab.frame_drawn(), "nothing drawn")
+        self.assertEqual(tab.troubles(), [])
+
+    def test_a_new_build_replaces_every_file(self):
+        tab = self.visited()
+        for name, line in (("index.html", "<!-- again -->"), ("disco.js", "// again"), ("resources/font.png", ""),
+                           ("page.js", "window.discoNewBuild = true;")):
+            with open(os.path.join(self.folder, name), "a") as f:
+                f.write(line + "\n")  # past a PNG's end its decoder reads nothing
+        subprocess.run(["bash", PRECACHE, self.folder], check=True)
+        tab.reload()
+        tab.wait_for("window.discoNewBuild && Module.disco.state === 'ready'", "the new build's page")
+        kept = tab.js("""(async () => {
+            const kept = {};
+            for (const name of await caches.keys()) {
+              const cache = await caches.open(name);
+              kept[name] = {};
+              for (const request of await cache.keys()) {
+                const bytes = await (await cache.match(request)).arrayBuffer();
+                const digest = new Uint8Array(await crypto.subtle.digest('SHA-256', bytes));
+                kept[name][request.url] = [...digest].map(b => b.toString(16).padStart(2, '0')).join('');
+              }
+            }
+            return kept; })()""")
+        built = {}
+        for folder, _, names in os.walk(self.folder):
+            for name in names:
+                path = os.path.join(folder, name)
+                with open(path, "rb") as f:
+                    built[self.server.url + os.path.relpath(path, self.folder)] = hashlib.sha256(f.read()).hexdigest()
+        del built[self.server.url + "sw.js"]
+        self.assertEqual(list(kept.values()), [built], "one cache, of the new build's files")
 
 
 if __name__ == "__main__":
