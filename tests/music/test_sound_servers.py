@@ -59,6 +59,9 @@ class Server:
         self.processes = []
         runtime = os.path.join(folder, "run")
         os.makedirs(runtime, mode=0o700, exist_ok=True)
+        # Made before any client looks: pactl, asking whether a server is up yet, makes it too, and
+        # pipewire-pulse gives up when the folder appears between its own look and its mkdir.
+        os.makedirs(os.path.join(runtime, "pulse"), mode=0o700, exist_ok=True)
         client = os.path.join(folder, "client.conf")
         with open(client, "w") as f:
             f.write("autospawn = no\n")  # a late start is ours to make, not libpulse's
