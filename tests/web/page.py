@@ -71,13 +71,10 @@ class Tab:
     def close(self):
         self.browser.close()
 
-    def call(self, method, params=None):
-        return self.browser.call(method, params or {}, self.session)
-
     def reload(self):
         """Loads the page again, and waits until the new document is the one answering."""
         self.js("window.discoBefore = true")
-        self.call("Page.reload")
+        self.browser.call("Page.reload", {}, self.session)
         self.wait_for("!window.discoBefore", "the page loaded again")
 
     def js(self, expression):
