@@ -117,9 +117,14 @@ class WaylandHold final : public DisplayHold {
         follow(layout);
       }
     }
-    if (!wait_.waiting() && SDL_GetWindowDisplayIndex(surface_) != mainDisplayIndex() &&
-        now - lastAsked_ >= kAskIntervalMs)
+    if (wait_.waiting() || SDL_GetWindowDisplayIndex(surface_) == mainDisplayIndex()) {
+      offMainSince_ = 0;
+      asked_ = 0;
+    } else if (offMainSince_ == 0) {
+      offMainSince_ = now;
+    } else if (now - offMainSince_ >= kGraceMs && now - lastAsked_ >= kAskIntervalMs) {
       askOntoMain(now);
+    }
   }
 
   bool compositorBusy(Uint64 now) const override {
@@ -127,6 +132,9 @@ class WaylandHold final : public DisplayHold {
   }
 
  private:
+  // A compositor that moves the surface to the new primary itself (mutter) has done so by then:
+  // asked while it is moving it, it would configure the surface twice over.
+  static constexpr Uint64 kGraceMs = 1000;
   // The compositor may take a while to move the surface: asked again at most this often.
   static constexpr Uint64 kAskIntervalMs = 500;
   // How long after a change of the monitors, or a request to move the surface, the compositor
@@ -150,13 +158,18 @@ class WaylandHold final : public DisplayHold {
 
   // Full screen on the main monitor's output, asked past SDL: its own request would wait for
   // the compositor's answer.
+  // Asked once as the protocol has it, then out of full screen and back, which kwin needs.
   void askOntoMain(Uint64 now) {
     lastAsked_ = lastChange_ = now;
     SDL_Rect main;
     if (!outputs_ || SDL_GetDisplayBounds(mainDisplayIndex(), &main) != 0) return;
     wl_output* output = outputs_->at({main.x, main.y});
     if (!output) return;
-    moveFullScreen(toplevel_, output);
+    if (asked_++ == 0) {
+      xdg_toplevel_set_fullscreen(toplevel_, output);
+    } else {
+      moveFullScreen(toplevel_, output);
+    }
     wl_display_flush(display_);
   }
 
@@ -166,6 +179,8 @@ class WaylandHold final : public DisplayHold {
   std::unique_ptr<SdlConnectionOutputs> outputs_;
   ListingWait wait_;
   Uint64 lastAsked_ = 0;
+  Uint64 offMainSince_ = 0;
+  int asked_ = 0;  // since the surface was last on the main monitor
   Uint64 lastChange_ = 0;
 };
 
