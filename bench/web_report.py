@@ -200,6 +200,9 @@ def main():
         ratio = page[at] / plain[at]
         return cells, f"{ratio:.2f}× plain (before {earlier[at] / plain[at]:.2f}×, desktop {desktop[at - 1] / plain[at]:.2f}×)", ratio
 
+    def each_round(size):
+        return ", ".join(f"{page[2] / plain[2]:.2f}" for page, plain in zip(runs[("page", size)], runs[("plain", size)]))
+
     fps_big, fps_big_ratio, fps_big_r = frame_rows(big, "fps")
     cpu_big, cpu_big_ratio, cpu_big_r = frame_rows(big, "cpu")
     fps_small, fps_small_ratio, _ = frame_rows(small, "fps")
@@ -226,6 +229,7 @@ a frame, a call per draw: the least a GL layer could cost); and the desktop demo
 | W4 frame rate, 320x180 | {fps_small} | {fps_small_ratio} | |
 | W4 CPU per frame, 320x180 | {cpu_small} | {cpu_small_ratio} | {target(cpu_small_r, 1.3, '≤')} |
 
+- The page's frame rate over the plain page's, each round: {each_round(big)} at 1280x720, {each_round(small)} at 320x180.
 - Machine load average (1 min) {load_before:.1f} before, {load_after:.1f} after: other work shared the two cores.
 - W1: code is index.html, page.js, disco.js and disco.wasm; the desktop's is its stripped `disco`.
   Everything uncompressed: {kb(raw_bytes)}.
