@@ -34,7 +34,6 @@ SIZES = [(1280, 720), (320, 180)]
 # The scene's first 16 s at 60 Hz: what the demo draws over the measured span, which the plain
 # page draws at the same moments (later frames cover more of the canvas: the scroller's letters).
 RECORDED_FRAMES = 960
-CODE = ["index.html", "page.js", "disco.js", "disco.wasm"]
 TICK = os.sysconf("SC_CLK_TCK")
 # Time of the demo canvas's first draw call, and a count of its frames (each starts with a clear).
 PROBE = """
@@ -126,11 +125,14 @@ def desktop_run(binary, size):
 
 
 def weight(folder):
-    """(code gzipped, resources gzipped, everything uncompressed) in bytes."""
-    resources = sorted(os.path.join("resources", n) for n in os.listdir(os.path.join(folder, "resources")))
-    return (sum(gzipped(os.path.join(folder, n)) for n in CODE),
+    """(code gzipped, resources gzipped, everything uncompressed) in bytes: the code is every file
+    but the pictures and music (the page, its scripts, the WebAssembly, the manifest, the worker)."""
+    files = sorted(os.path.relpath(os.path.join(at, n), folder) for at, _, names in os.walk(folder) for n in names)
+    resources = [n for n in files if n.startswith(("resources" + os.sep, "icons" + os.sep))]
+    code = [n for n in files if n not in resources]
+    return (sum(gzipped(os.path.join(folder, n)) for n in code),
             sum(gzipped(os.path.join(folder, n)) for n in resources),
-            sum(os.path.getsize(os.path.join(folder, n)) for n in CODE + resources))
+            sum(os.path.getsize(os.path.join(folder, n)) for n in files))
 
 
 def plain_page(build, size, folder):
@@ -231,7 +233,9 @@ a frame, a call per draw: the least a GL layer could cost); and the desktop demo
 
 - The page's frame rate over the plain page's, each round: {each_round(big)} at 1280x720, {each_round(small)} at 320x180.
 - Machine load average (1 min) {load_before:.1f} before, {load_after:.1f} after: other work shared the two cores.
-- W1: code is index.html, page.js, disco.js and disco.wasm; the desktop's is its stripped `disco`.
+- W1: code is every file of the page but its pictures and music (the page, its scripts, the
+  WebAssembly, the manifest and the service worker); resources include the page's icons. The
+  desktop's code is its stripped `disco`.
   Everything uncompressed: {kb(raw_bytes)}.
 - W2: the page is ready for the click once the module is compiled and every resource is fetched
   and decoded; decoding the 64 s music track alone (`decodeAudioData`) takes {p[4]:.0f} ms of it. A
