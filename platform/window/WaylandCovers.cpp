@@ -130,10 +130,17 @@ class WaylandCovers::Client {
     [[maybe_unused]] const ssize_t written = write(wake_, &one, sizeof one);
   }
 
-  // Reads and handles what the compositor sends, and follows the areas wanted, until stopped.
+  // Reads and handles what the compositor sends, and follows the areas wanted, until stopped or
+  // the connection is lost (the compositor gone: said once).
   void serve() {
+    if (!serveUntilStopped() && !stop_)
+      reportOnce("wayland covers lost", "the covers' connection to the compositor is lost: the other monitors are not covered");
+  }
+
+  bool serveUntilStopped() {
     while (!stop_) {
-      while (wl_display_prepare_read(display_) != 0) wl_display_dispatch_pending(display_);
+      while (wl_display_prepare_read(display_) != 0)
+        if (wl_display_dispatch_pending(display_) < 0) return false;
       wl_display_flush(display_);
       pollfd ready[2] = {{wl_display_get_fd(display_), POLLIN, 0}, {wake_, POLLIN, 0}};
       if (poll(ready, 2, -1) < 0) {
@@ -141,16 +148,17 @@ class WaylandCovers::Client {
         continue;
       }
       if (ready[0].revents & POLLIN) {
-        if (wl_display_read_events(display_) < 0) return;
+        if (wl_display_read_events(display_) < 0) return false;
       } else {
         wl_display_cancel_read(display_);
       }
-      if (ready[0].revents & (POLLERR | POLLHUP)) return;
-      if (wl_display_dispatch_pending(display_) < 0) return;
+      if (ready[0].revents & (POLLERR | POLLHUP)) return false;
+      if (wl_display_dispatch_pending(display_) < 0) return false;
       uint64_t count;
       const bool woken = read(wake_, &count, sizeof count) > 0;
       if (woken || outputs_->takeChanged()) follow();
     }
+    return true;
   }
 
   // Covers made and ended until the outputs wanted, and only they, have one.
