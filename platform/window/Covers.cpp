@@ -48,12 +48,6 @@ void Covers::trim(size_t count) {
   }
 }
 
-bool Covers::has(Uint32 windowID) const {
-  for (SDL_Window* cover : windows_)
-    if (SDL_GetWindowID(cover) == windowID) return true;
-  return false;
-}
-
 void Covers::paint() {
   for (SDL_Window* cover : windows_) paintBlack(cover);
 }

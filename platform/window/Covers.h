@@ -26,7 +26,6 @@ class Covers {
   void trim(size_t count);
   void paint();
   const std::vector<SDL_Window*>& windows() const { return windows_; }
-  bool has(Uint32 windowID) const;
 
  private:
   Make make_;

@@ -156,15 +156,16 @@ class WaylandHold final : public DisplayHold {
     if (covers_) covers_->cover(layout.covered);
   }
 
-  // Full screen on the main monitor's output, asked past SDL: its own request would wait for
-  // the compositor's answer.
-  // Asked once as the protocol has it, then out of full screen and back, which kwin needs.
+  // Full screen on the main monitor's output, asked past SDL, whose own request would wait for
+  // the compositor's answer: once as the protocol has it, then out of full screen and back,
+  // which kwin needs.
   void askOntoMain(Uint64 now) {
-    lastAsked_ = lastChange_ = now;
+    lastAsked_ = now;
     SDL_Rect main;
     if (!outputs_ || SDL_GetDisplayBounds(mainDisplayIndex(), &main) != 0) return;
     wl_output* output = outputs_->at({main.x, main.y});
     if (!output) return;
+    lastChange_ = now;
     if (asked_++ == 0) {
       xdg_toplevel_set_fullscreen(toplevel_, output);
     } else {

@@ -23,8 +23,6 @@ namespace platform {
 struct GLSurface::Impl {
   SDL_Window* window = nullptr;
   SDL_GLContext context = nullptr;
-  std::string title;
-  Uint32 flags = 0;  // the window's at its creation
   std::unique_ptr<takeover::DisplayHold> displays;  // while this surface holds them
   int swapInterval = 0;
   int swapIntervalOfSDL = 0;  // 0 for a while where the compositor is busy with the monitors
@@ -59,9 +57,7 @@ void requestFormat(const PixelFormat& format) {
 std::unique_ptr<GLSurface::Impl> makeSurface(const char* title, int x, int y, int width, int height,
                                              Uint32 flags) {
   auto impl = std::make_unique<GLSurface::Impl>();
-  impl->title = title;
-  impl->flags = flags | SDL_WINDOW_OPENGL | SDL_WINDOW_ALLOW_HIGHDPI;
-  impl->window = SDL_CreateWindow(title, x, y, width, height, impl->flags);
+  impl->window = SDL_CreateWindow(title, x, y, width, height, flags | SDL_WINDOW_OPENGL | SDL_WINDOW_ALLOW_HIGHDPI);
   if (!impl->window) return nullptr;
   impl->context = SDL_GL_CreateContext(impl->window);
   if (!impl->context) return nullptr;
