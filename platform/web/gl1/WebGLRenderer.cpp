@@ -159,25 +159,27 @@ void WebGLRenderer::textureImage(GLuint texture, GLsizei width, GLsizei height, 
   record.format = format;
   record.pixels.assign(pixels, pixels + static_cast<size_t>(width) * static_cast<size_t>(height) * bytesPerPixel(format));
   prepare();
-  if (!drawing()) return;
-  glBindTexture(GL_TEXTURE_2D, glTexture(texture));
-  applied_.texture = texture;
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), width, height, 0, format, GL_UNSIGNED_BYTE, pixels);
+  if (drawing()) uploadImage(texture, record);
 }
 
 void WebGLRenderer::textureParameter(GLuint texture, GLenum name, GLint value) {
   records_[texture].parameters[name] = value;
   prepare();
-  if (!drawing()) return;
+  if (drawing()) setParameter(texture, name, value);
+}
+
+void WebGLRenderer::uploadImage(GLuint texture, const TextureRecord& record) {
+  glBindTexture(GL_TEXTURE_2D, glTexture(texture));
+  applied_.texture = texture;
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(record.format), record.width, record.height, 0, record.format,
+               GL_UNSIGNED_BYTE, record.pixels.data());
+}
+
+void WebGLRenderer::setParameter(GLuint texture, GLenum name, GLint value) {
   glBindTexture(GL_TEXTURE_2D, glTexture(texture));
   applied_.texture = texture;
   glTexParameteri(GL_TEXTURE_2D, name, value);
-}
-
-void WebGLRenderer::remake(GLuint texture, const TextureRecord& record) {
-  if (!record.pixels.empty()) textureImage(texture, record.width, record.height, record.format, record.pixels.data());
-  for (const auto& [name, value] : record.parameters) textureParameter(texture, name, value);
 }
 
 void WebGLRenderer::contextLost() { lost_ = true; }
@@ -192,9 +194,12 @@ void WebGLRenderer::contextRestored() {
   vertexBytes_ = indexBytes_ = 0;
   clearColour_ = {0.0f, 0.0f, 0.0f, 0.0f};
   prepare();
-  const auto records = records_;  // uploading records them again
-  for (const auto& [texture, record] : records) remake(texture, record);
-  if (drawing()) glViewport(viewport_[0], viewport_[1], viewport_[2], viewport_[3]);
+  if (!drawing()) return;
+  for (const auto& [texture, record] : records_) {
+    if (!record.pixels.empty()) uploadImage(texture, record);
+    for (const auto& [name, value] : record.parameters) setParameter(texture, name, value);
+  }
+  glViewport(viewport_[0], viewport_[1], viewport_[2], viewport_[3]);
 }
 
 void WebGLRenderer::apply(const DrawState& state) {

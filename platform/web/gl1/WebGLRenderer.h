@@ -38,7 +38,8 @@ class WebGLRenderer : public Backend {
 
   bool drawing() const { return !lost_ && !failed_; }
   void prepare();
-  void remake(GLuint texture, const TextureRecord& record);
+  void uploadImage(GLuint texture, const TextureRecord& record);
+  void setParameter(GLuint texture, GLenum name, GLint value);
   GLuint glTexture(GLuint texture);
   void apply(const DrawState& state);
 
