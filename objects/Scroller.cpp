@@ -14,8 +14,11 @@ constexpr float kWidthScale = 0.5f;        // every other glyph 1.0 unit
 constexpr double kColumnToTexture = 0.001953125;  // 1 / 512, the strip's width
 }  // namespace
 
-void drawScrollLine(GLuint fontTexture, int32_t& scrollpos, float scrollcalc) {
-  glBindTexture(GL_TEXTURE_2D, fontTexture);
+namespace {
+// Walks the 80 cells, calling draw(i, c) for each visible character. Meeting the end marker
+// restarts the line: scrollpos becomes 0 and the remaining cells read from the start.
+template <typename DrawCell>
+void eachScrollCell(int32_t& scrollpos, DrawCell draw) {
   for (int i = 0; i < kCells; ++i) {
     const int64_t index = int64_t{scrollpos} + i;
     // Past the marker (only after updates without a frame in between) counts as the marker, so
@@ -27,6 +30,14 @@ void drawScrollLine(GLuint fontTexture, int32_t& scrollpos, float scrollcalc) {
       scrollpos = 0;
       continue;
     }
+    draw(i, c);
+  }
+}
+}  // namespace
+
+void drawScrollLine(GLuint fontTexture, int32_t& scrollpos, float scrollcalc) {
+  glBindTexture(GL_TEXTURE_2D, fontTexture);
+  eachScrollCell(scrollpos, [scrollcalc](int i, char c) {
     const int g = glyphCell(c);
     const float u0 = static_cast<float>(CharacterOffsets[g] * kColumnToTexture);
     const float u1 = static_cast<float>(CharacterOffsets[g + 1] * kColumnToTexture);
@@ -38,5 +49,9 @@ void drawScrollLine(GLuint fontTexture, int32_t& scrollpos, float scrollcalc) {
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     drawSpriteQuad(u0, u1, -1.0f, 1.0f, -1.0f, 1.0f);
     glPopMatrix();
-  }
+  });
+}
+
+void passScrollLine(int32_t& scrollpos) {
+  eachScrollCell(scrollpos, [](int, char) {});
 }

@@ -9,3 +9,6 @@
 // Meeting the end marker sets scrollpos to 0, and the remaining cells read from the start.
 // Expects texturing and blending on; binds fontTexture for all cells; leaves the colour white.
 void drawScrollLine(GLuint fontTexture, int32_t& scrollpos, float scrollcalc);
+
+// What drawing the line does to scrollpos, without drawing it: a frame that is stepped over.
+void passScrollLine(int32_t& scrollpos);

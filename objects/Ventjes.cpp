@@ -89,6 +89,8 @@ void Ventjes::updateWithDiffTime(float dt) {
 
 GLuint Ventjes::textureName(int number) const { return m_texture ? m_texture->getTextureName(number) : 0; }
 
+void Ventjes::passFrame() { passScrollLine(scrollpos); }
+
 void Ventjes::render() {
   const float b = bounce;
   glEnable(GL_TEXTURE_2D);

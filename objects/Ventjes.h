@@ -22,6 +22,8 @@ class Ventjes {
   void updateWithDiffTime(float dt);
   // Discs, scroller, then the crowd far to near. May restart the scroller at its end marker.
   void render();
+  // What render() does to the animation, without drawing: a frame that is stepped over.
+  void passFrame();
 
   float getBounce() const { return bounce; }
   float getScrollcalc() const { return scrollcalc; }

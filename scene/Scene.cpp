@@ -100,11 +100,20 @@ void Scene::updateScene(float step) {
   offset += step / kPhaseDivisor;
 }
 
-void Scene::render() {
+float Scene::readClock() {
   const double now = clock();
   const float step = static_cast<float>(now - oldTime);
   oldTime = now;
-  updateScene(step);
+  return step;
+}
+
+void Scene::advance() {
+  updateScene(readClock());
+  ventjes->passFrame();
+}
+
+void Scene::render() {
+  updateScene(readClock());
 
   glEnable(GL_DEPTH_TEST);
   glDisable(GL_CULL_FACE);

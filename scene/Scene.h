@@ -46,8 +46,12 @@ class Scene {
   void updateScene(float step);
   // One frame into the current GL context; the caller swaps buffers.
   void render();
+  // A frame's clock reading and update without drawing it: a frame stepped over on the way to
+  // a later one leaves the scene as render() would.
+  void advance();
 
  private:
+  float readClock();
   std::unique_ptr<InputManager> inputManager;
   std::unique_ptr<DiscoFloor> discofloor;
   std::unique_ptr<Ventjes> ventjes;

@@ -63,6 +63,13 @@ TEST(ScrollerLine, TheEndMarkerStartsTheLineOver) {
     EXPECT_EQ(drawLine(scrollpos), kFirstFrame) << start;
     EXPECT_EQ(scrollpos, 0);
   }
+  // A frame stepped over restarts the line exactly where a drawn one does.
+  for (int32_t start = -2; start < 1100; ++start) {
+    int32_t drawn = start, passed = start;
+    drawLine(drawn);
+    passScrollLine(passed);
+    ASSERT_EQ(passed, drawn) << start;
+  }
 }
 
 TEST(ScrollerLine, OnePassIs991Steps) {
