@@ -1,5 +1,7 @@
 #include "app/OpenGLView.h"
 
+#include "app/PartyFrames.h"
+#include "platform/party/Party.h"
 #include "platform/window/Window.h"
 #include "scene/InputManager.h"
 #include "scene/Scene.h"
@@ -13,16 +15,24 @@ std::unique_ptr<OpenGLView> OpenGLView::create(Rect frame) {
   Log("initWithFrame");
   const platform::PixelFormat format;  // 24-bit colour, 16-bit depth, double buffer, accelerated
   std::unique_ptr<OpenGLView> view(new OpenGLView);
+  // Joined first: the others answer while the window opens.
+  std::string why;
+  if (const std::optional<Party::Request> request = Party::requested(why)) {
+    view->party = std::make_unique<PartyFrames>(
+        Party::join(*request, [](const std::string& line) { Log("%s", line.c_str()); }));
+  } else if (!why.empty()) {
+    Log("no party: %s", why.c_str());
+  }
   view->view_ = platform::GLSurface::createWindow(kTitle, static_cast<int>(frame.width),
                                                   static_cast<int>(frame.height), format);
   if (!view->view_) return nullptr;
   Log("NSOpenGLView pixelFormat RendererID = %08x", platform::currentRendererID());
-  view->scene = std::make_unique<Scene>();
+  view->scene = view->party ? view->party->makeScene() : std::make_unique<Scene>();
   return view;
 }
 
 OpenGLView::~OpenGLView() {
-  scene.reset();
+  scene.reset();  // its music follows the party's clock
   fullScreenContext.reset();
 }
 
@@ -34,8 +44,13 @@ void OpenGLView::prepareOpenGL() {
 
 void OpenGLView::reshape() { scene->setViewportRect(view_->bounds()); }
 
-void OpenGLView::drawRect(Rect) {
+void OpenGLView::renderScene() {
+  if (party) party->stepTo(*scene);
   scene->render();
+}
+
+void OpenGLView::drawRect(Rect) {
+  renderScene();
   view_->flushBuffer();
 }
 
@@ -85,7 +100,7 @@ bool OpenGLView::fullScreenFrame() {
   const Rect now = fullScreenContext->bounds();
   if (now.width > 0 && now.height > 0 && (now.width != viewport.width || now.height != viewport.height))
     setFullScreenViewport(now);
-  scene->render();
+  renderScene();
   fullScreenContext->flushBuffer();
   return true;
 }

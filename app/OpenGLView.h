@@ -5,6 +5,7 @@
 #include "platform/window/Application.h"
 #include "platform/Rect.h"
 
+class PartyFrames;
 class Scene;
 
 // The GL view hosting all drawing. It owns the scene and, while full-screen mode lasts, the
@@ -38,9 +39,11 @@ class OpenGLView final : public platform::ViewHandlers {
  private:
   OpenGLView() = default;
   Rect fullScreenBounds() const;
+  void renderScene();
   void setFullScreenViewport(Rect rect);
 
   std::unique_ptr<platform::GLSurface> view_;  // the window and its own context
+  std::unique_ptr<PartyFrames> party;  // when asked to join a party: outlives the scene's music
   std::unique_ptr<Scene> scene;
   std::unique_ptr<platform::GLSurface> fullScreenContext;
   bool stayInFullScreenMode = false;

@@ -29,6 +29,11 @@ packages=(
   gstreamer1.0-pipewire gstreamer1.0-tools gstreamer1.0-plugins-base python3-gi gir1.2-glib-2.0
   # sound servers with a null sink, recorded from its monitor (tests/music/test_sound_servers.py)
   pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber dbus
+  # party mode: mDNS discovery through avahi-daemon on private buses in network namespaces
+  # (tests/e2e/party_net.py), avahi-utils to look at it, libavahi-client for the demo itself
+  avahi-daemon avahi-utils iproute2 libavahi-client-dev
+  # the party test: how far apart the members' music is (cross-correlation)
+  python3-numpy
   # benchmarks (bench/run.sh): the frame-time plot
   gnuplot-nox
   # the Debian package (cpack -G DEB): dpkg-shlibdeps works out its dependencies

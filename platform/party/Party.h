@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+// A party: discos on one local network that show the same frame and play the music in step.
+// They find each other through Avahi, agree on one start (the first member's), and measure
+// each other's clocks over their own messages. Time itself is the system clock, as the
+// machines' time service keeps it.
+class Party {
+ public:
+  struct Request {
+    std::string name;
+    bool silent = false;  // play no sound: another member's speakers play
+  };
+  // DISCO_PARTY=name asks to join; DISCO_PARTY_SILENT=1 keeps this member quiet. Nothing when
+  // not asked, or (with `why`) when the name cannot be a party's.
+  static std::optional<Request> requested(std::string& why);
+
+  using Report = std::function<void(const std::string& line)>;
+
+  // Starts answering and looking for the party's members, on a thread of its own. Without
+  // Avahi or the network the member is alone (said once), and the party is its own.
+  static std::unique_ptr<Party> join(const Request& request, Report report);
+  ~Party();
+
+  // Waits until `windowMs` after joining for the others to answer, then keeps the start for
+  // good and says so.
+  void settle(int windowMs = kJoinWindowMs);
+
+  int64_t startUs() const;
+  // The floor's colours: the same for everyone at the same start.
+  unsigned seed() const;
+  // The party's time now, in seconds, from the system clock.
+  double seconds() const;
+  bool silent() const;
+
+  static constexpr int kJoinWindowMs = 2000;
+
+  struct Impl;
+
+ private:
+  explicit Party(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};

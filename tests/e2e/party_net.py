@@ -1,0 +1,202 @@
+"""A local network of several hosts on this one machine, for party mode's end-to-end tests: each
+host a network namespace with its own avahi-daemon on its own D-Bus system bus, all joined to one
+bridge, so that mDNS (224.0.0.251:5353) and the demos' UDP packets go between them as on a LAN.
+
+    with PartyNetwork.or_skip(hosts=3) as net:
+        publisher = net.popen(0, ["avahi-publish", "-s", "x", "_disco-party._udp", "4242"])
+        net.popen(1, [binary], env=...)   # sees host 0 at net.address(0)
+        net.cut(0)                        # host 0 loses its network...
+        net.mend(0)                       # ...and gets it back
+
+One network at a time on a machine: every namespace is named discoparty-*, and those left by a
+run that crashed are cleared at start, with whatever still runs in them.
+Needs root, ip (iproute2), dbus-daemon and avahi-daemon (scripts/deps.sh installs them).
+"""
+import glob
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import unittest
+
+from harness import BUS_CONFIG, PATIENCE, Unavailable, stop_process, wait_until
+
+PREFIX = "discoparty-"
+FOLDER_PREFIX = PREFIX + "net-"  # the hosts' buses, configurations, logs
+LINK = PREFIX + "link"  # the namespace of the bridge: the machine's own network is left alone
+SUBNET = "10.250.77."  # a private /24; no clash is possible, as no host sees the machine's network
+
+# A host name of its own, not the machine's, so hosts do not clash; IPv4 only, on the shared link.
+AVAHI_CONFIG = """[server]
+host-name={name}
+use-ipv4=yes
+use-ipv6=no
+allow-interfaces=eth0
+enable-dbus=yes
+ratelimit-interval-usec=1000000
+ratelimit-burst=1000
+[wide-area]
+enable-wide-area=no
+[publish]
+publish-addresses=yes
+publish-aaaa-on-ipv4=no
+publish-hinfo=no
+publish-workstation=no
+"""
+
+
+def ip(*args, check=True):
+    done = subprocess.run(["ip", *args], capture_output=True, text=True)
+    if check and done.returncode != 0:
+        raise RuntimeError(f"ip {' '.join(args)}: {done.stderr.strip()}")
+    return done
+
+
+def clear_namespaces():
+    """Ends every process in a discoparty-* namespace and deletes the namespace (which would
+    outlive its deletion while a process is still in it)."""
+    listed = ip("netns", "list", check=False).stdout.split("\n")
+    for name in [line.split()[0] for line in listed if line.startswith(PREFIX)]:
+        for pid in ip("netns", "pids", name, check=False).stdout.split():
+            try:
+                os.kill(int(pid), signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        ip("netns", "del", name, check=False)
+
+
+class PartyNetwork:
+    def __init__(self, hosts=3):
+        missing = [p for p in ("ip", "dbus-daemon", "dbus-send", "avahi-daemon") if not shutil.which(p)]
+        if missing:
+            raise Unavailable(f"not installed: {' '.join(missing)} (scripts/deps.sh installs them)")
+        if os.geteuid() != 0:
+            raise Unavailable("network namespaces need root")
+        self.hosts = hosts
+        self.folder = tempfile.mkdtemp(prefix=FOLDER_PREFIX)
+        os.chmod(self.folder, 0o755)  # the buses are for programs of any user (BUS_CONFIG lets them in)
+        self.daemons, self.processes = [], []
+        try:
+            self._start()
+        except BaseException:
+            self.stop()
+            raise
+
+    @classmethod
+    def or_skip(cls, *args, **kwargs):
+        """The network up, or the test skipped where it cannot be made on this machine."""
+        try:
+            return cls(*args, **kwargs)
+        except Unavailable as why:
+            raise unittest.SkipTest(str(why))
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def _start(self):
+        clear_namespaces()  # and the folders, of a run that crashed
+        for folder in glob.glob(os.path.join(tempfile.gettempdir(), FOLDER_PREFIX + "*")):
+            if folder != self.folder:
+                shutil.rmtree(folder, ignore_errors=True)
+        if ip("netns", "add", LINK, check=False).returncode != 0:
+            raise Unavailable("cannot make network namespaces (ip netns add)")
+        # No multicast snooping: the bridge floods mDNS to every port, whoever has joined what.
+        ip("-n", LINK, "link", "add", "name", "party", "type", "bridge", "mcast_snooping", "0")
+        ip("-n", LINK, "link", "set", "dev", "party", "up")
+        for i in range(self.hosts):
+            ip("netns", "add", self.namespace(i))
+            ip("-n", LINK, "link", "add", "name", f"port{i}", "type", "veth", "peer", "name", "eth0",
+               "netns", self.namespace(i))
+            ip("-n", LINK, "link", "set", "dev", f"port{i}", "master", "party", "up")
+            ip("-n", self.namespace(i), "addr", "add", f"{self.address(i)}/24", "dev", "eth0")
+            ip("-n", self.namespace(i), "link", "set", "lo", "up")
+            ip("-n", self.namespace(i), "link", "set", "eth0", "up")
+        # Every bus first, as avahi-daemon ends at once when it finds no bus; hosts side by side.
+        for i in range(self.hosts):
+            with open(self._path(i, "bus.conf"), "w") as f:
+                f.write(BUS_CONFIG.format(kind="system", path=self._path(i, "bus")))
+            self._daemon(i, "dbus-daemon", f"--config-file={self._path(i, 'bus.conf')}", "--nofork")
+        for i in range(self.hosts):
+            self._wait(i, lambda i=i: os.path.exists(self._path(i, "bus")), "its bus")
+        # avahi-daemon keeps its pid file and socket in /run/avahi-daemon whatever its options,
+        # and will not start where another daemon's pid file is: each host gets a folder of its
+        # own mounted there, in the mount namespace of its own that `ip netns exec` makes.
+        os.makedirs("/run/avahi-daemon", exist_ok=True)
+        for i in range(self.hosts):
+            os.mkdir(self._path(i, "run"))
+            with open(self._path(i, "avahi.conf"), "w") as f:
+                f.write(AVAHI_CONFIG.format(name=self.namespace(i)))
+            self._daemon(i, "sh", "-c", 'mount --bind "$0" /run/avahi-daemon && exec "$@"', self._path(i, "run"),
+                         "avahi-daemon", "-f", self._path(i, "avahi.conf"),
+                         "--no-drop-root", "--no-chroot", "--no-rlimits", "--no-proc-title")
+        for i in range(self.hosts):
+            self._wait(i, lambda i=i: self._avahi_on_bus(i), "avahi-daemon on its bus")
+
+    def stop(self):
+        """Everything gone: the processes started on the hosts, the daemons, the namespaces."""
+        for process in self.processes + [daemon for _, daemon in self.daemons]:
+            stop_process(process)
+        clear_namespaces()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def namespace(self, i):
+        return f"{PREFIX}{i}"
+
+    def address(self, i):
+        """Host i's IPv4 address on the shared link."""
+        return f"{SUBNET}{i + 1}"
+
+    def env(self, i):
+        """What a program on host i needs in its environment on top of the tests' own: the bus
+        that host's avahi-daemon is on, which libavahi-client finds as the system bus."""
+        return {"DBUS_SYSTEM_BUS_ADDRESS": f"unix:path={self._path(i, 'bus')}"}
+
+    def popen(self, i, args, env=None, **popen):
+        """Starts a program on host i (env, the tests' own when None, with env(i) on top); stop()
+        ends it if it has not ended by then."""
+        popen.setdefault("stdin", subprocess.DEVNULL)
+        process = subprocess.Popen(["ip", "netns", "exec", self.namespace(i), *args],
+                                   env={**(os.environ if env is None else env), **self.env(i)}, **popen)
+        self.processes.append(process)
+        return process
+
+    def cut(self, i):
+        """Host i loses its network, as a computer whose Wi-Fi goes off: nothing more reaches the
+        others from it, nor it from them, and no goodbye is said."""
+        ip("-n", self.namespace(i), "link", "set", "eth0", "down")
+
+    def mend(self, i):
+        """Host i's network back; its avahi-daemon sees the link come up and announces again."""
+        ip("-n", self.namespace(i), "link", "set", "eth0", "up")
+
+    def log_text(self, i):
+        """What host i's daemons have written."""
+        with open(self._path(i, "log"), errors="replace") as f:
+            return f.read()
+
+    def _path(self, i, name):
+        return os.path.join(self.folder, f"host{i}-{name}")
+
+    def _daemon(self, i, *args):
+        with open(self._path(i, "log"), "ab") as log:
+            self.daemons.append((i, subprocess.Popen(["ip", "netns", "exec", self.namespace(i), *args],
+                                                     env={**os.environ, **self.env(i)}, stdin=subprocess.DEVNULL,
+                                                     stdout=log, stderr=subprocess.STDOUT)))
+
+    def _wait(self, i, condition, what):
+        """Waits for one of host i's daemons to be ready; a daemon ending first fails at once."""
+        def gave_up():
+            for host, daemon in self.daemons:
+                if daemon.poll() is not None:
+                    return f"a daemon of host {host} ended ({daemon.returncode}):\n{self.log_text(host)[-2000:]}"
+        wait_until(condition, f"{what} on host {i}", PATIENCE, gave_up)
+
+    def _avahi_on_bus(self, i):
+        return "boolean true" in subprocess.run(
+            ["dbus-send", f"--bus={self.env(i)['DBUS_SYSTEM_BUS_ADDRESS']}", "--print-reply",
+             "--dest=org.freedesktop.DBus", "/", "org.freedesktop.DBus.NameHasOwner", "string:org.freedesktop.Avahi"],
+            capture_output=True, text=True).stdout
