@@ -62,6 +62,8 @@ class AudioLoop {
   void skipLooping(uint64_t frames);
 
   int outputRate() const { return outputRate_; }
+  // Output frames in one pass; -1 when resampling leaves it inexact.
+  int64_t passFrames() const { return passFrames_; }
   int outputChannels() const { return outputChannels_; }
 
   bool replaysFromMemory() const { return cacheComplete_; }

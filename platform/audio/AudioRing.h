@@ -34,6 +34,13 @@ class AudioRing {
     return count;
   }
 
+  // Reader side. Passes over up to `count` samples; returns how many.
+  size_t skip(size_t count) {
+    count = std::min(count, available());
+    read_.store(read_.load(std::memory_order_relaxed) + count, std::memory_order_release);
+    return count;
+  }
+
   // Reader side. Takes up to `count` samples; returns how many it took.
   size_t read(float* to, size_t count) {
     const size_t position = read_.load(std::memory_order_relaxed);

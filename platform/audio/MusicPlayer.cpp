@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -10,7 +11,9 @@
 #include "platform/audio/AudioDevice.h"
 #include "platform/audio/AudioLoop.h"
 #include "platform/audio/AudioRing.h"
+#include "platform/audio/MusicSync.h"
 #include "platform/audio/SoundRetry.h"
+#include "platform/audio/Stretcher.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -18,6 +21,7 @@ constexpr double kAheadSeconds = 2.0;  // decoded audio waiting for the device, 
 constexpr size_t kChunkFrames = 1024;  // decoded per step of the decoding thread
 constexpr auto kNap = std::chrono::milliseconds(10);
 constexpr int kMaxChannels = 8;  // what sound devices take
+constexpr size_t kStretchRoom = 128;  // frames a stretched chunk may have beyond its own
 }  // namespace
 
 struct MusicPlayer::Playback {
@@ -33,6 +37,18 @@ struct MusicPlayer::Playback {
   std::atomic<bool> stopping{false};
   std::thread decoder;
 
+  // Following a shared clock: the decoder's side, then the callback's.
+  MusicPlayer::SharedClock follow;
+  std::unique_ptr<MusicSync> sync;
+  std::unique_ptr<Stretcher> stretcher;
+  std::vector<float> stretched;
+  double trackFrame = 0;       // of the next frame the loop reads
+  uint64_t ringWritten = 0;    // frames
+  Clock::time_point lastStretch = Clock::now();
+  std::atomic<double> latency{0.0};  // seconds from a callback to its first sample being heard
+  uint64_t ringRead = 0;             // frames
+  uint64_t deviceFrames = 0;         // taken by the devices, silence and all
+
   ~Playback() {
     stopping = true;
     if (decoder.joinable()) decoder.join();
@@ -45,8 +61,49 @@ struct MusicPlayer::Playback {
 
   // The device's thread: whatever is decoded, then silence (an underrun, or the end).
   static void fill(void* user, float* out, size_t count) {
-    const size_t got = static_cast<Playback*>(user)->ring->read(out, count);
+    auto* self = static_cast<Playback*>(user);
+    if (self->sync) return self->fillFollowing(out, count);
+    const size_t got = self->ring->read(out, count);
     std::fill(out + got, out + count, 0.0f);
+  }
+
+  // The same, landing on the shared clock's place in the loop first when it is off.
+  void fillFollowing(float* out, size_t count) {
+    const size_t channels = static_cast<size_t>(loop->outputChannels());
+    const size_t frames = count / channels;
+    const MusicSync::Fix fix = sync->onCallback(follow(), deviceFrames, latency.load(std::memory_order_relaxed),
+                                                ringRead, ring->available() / channels, frames);
+    deviceFrames += frames;
+    ringRead += ring->skip(fix.drop * channels) / channels;
+    const size_t quiet = fix.silence * channels;
+    std::fill(out, out + quiet, 0.0f);
+    const size_t got = ring->read(out + quiet, count - quiet);
+    ringRead += got / channels;
+    std::fill(out + quiet + got, out + count, 0.0f);
+  }
+
+  // On the decoding thread, following the shared clock: a jump when the callback asks for one,
+  // else the next chunk of the loop, stretched as the callback's errors say.
+  void decodeFollowing(std::vector<float>& chunk) {
+    const size_t channels = static_cast<size_t>(loop->outputChannels());
+    if (sync->jumpWanted()) {
+      const double loopFrames = static_cast<double>(sync->loopFrames());
+      const double target = sync->trackFrame(follow() + MusicSync::kLeadSeconds);
+      const double from = std::fmod(trackFrame, loopFrames);
+      loop->skipLooping(static_cast<uint64_t>(std::fmod(target - from + loopFrames, loopFrames)));
+      trackFrame = target;
+      stretcher = Stretcher::make(loop->outputRate(), loop->outputChannels());  // nothing held from before
+      sync->jumped();
+    }
+    const Clock::time_point now = Clock::now();
+    stretcher->setStretch(sync->stretch(std::chrono::duration<double>(now - lastStretch).count()));
+    lastStretch = now;
+    const double firstOut = trackFrame - stretcher->heldFrames();
+    const size_t frames = loop->readLooping(chunk.data(), kChunkFrames);
+    trackFrame += static_cast<double>(frames);
+    const size_t made = stretcher->process(chunk.data(), frames, stretched);
+    sync->mark(ringWritten, firstOut);
+    ringWritten += ring->write(stretched.data(), made * channels) / channels;
   }
 
   std::unique_ptr<AudioDevice> openDevice(int rate, int channels, bool exactly, std::string& why) {
@@ -75,6 +132,7 @@ struct MusicPlayer::Playback {
       // The ring holds samples made for the device before: the new one takes them as they are.
       device = openDevice(loop->outputRate(), loop->outputChannels(), true, why);
       deviceStarted = false;
+      noteLatency();
       if (device) say("sound back: " + device->driver() + " at " + std::to_string(device->rate()) + " Hz");
     }
     if (device && playing && !deviceStarted && decodedAhead()) {
@@ -83,13 +141,32 @@ struct MusicPlayer::Playback {
     }
   }
 
+  // Following needs the exact length of a pass and a resampler to stretch with; without them
+  // the loop plays from its start, as alone.
+  void startFollowing() {
+    stretcher = Stretcher::make(loop->outputRate(), loop->outputChannels());
+    if (loop->passFrames() <= 0 || !stretcher) {
+      say("the music plays from its start: it cannot follow the party here");
+      return;
+    }
+    sync = std::make_unique<MusicSync>(loop->outputRate(), loop->passFrames());
+  }
+
+  // SDL keeps about one callback's worth queued at the sound server.
+  void noteLatency() {
+    if (device) latency = static_cast<double>(device->bufferFrames()) / device->rate();
+  }
+
   // A device started on a nearly empty ring takes silence for whatever the decoder has not made
   // yet when it asks, which on a busy machine is soon after the start: it starts once the ring is
   // full, or holds all there is to play.
   bool decodedAhead() const { return ringFull() || loop->ended(); }
 
   // No room for another chunk.
-  bool ringFull() const { return ring->space() < kChunkFrames * static_cast<size_t>(loop->outputChannels()); }
+  bool ringFull() const {
+    const size_t room = kChunkFrames + (sync ? kStretchRoom : 0);
+    return ring->space() < room * static_cast<size_t>(loop->outputChannels());
+  }
 
   // The decoding thread: keeps the ring full, a chunk at a time, and the sound going.
   void decode() {
@@ -99,6 +176,15 @@ struct MusicPlayer::Playback {
       keepSound();
       if (loop->ended()) {
         std::this_thread::sleep_for(kNap);
+        continue;
+      }
+      if (sync) {
+        if (ringFull() && !sync->jumpWanted()) {
+          loop->prepareNextPass();
+          std::this_thread::sleep_for(kNap);
+        } else {
+          decodeFollowing(chunk);
+        }
         continue;
       }
       if (loop->atPassEnd()) {
@@ -126,9 +212,10 @@ struct MusicPlayer::Playback {
   }
 };
 
-std::unique_ptr<MusicPlayer> MusicPlayer::open(const std::string& path, Report report) {
+std::unique_ptr<MusicPlayer> MusicPlayer::open(const std::string& path, Report report, SharedClock follow) {
   auto playback = std::make_unique<Playback>();
   playback->report = std::move(report);
+  playback->follow = std::move(follow);
   try {
     AudioDevice::nameStreams();
     // The device plays the file as close to its own rate and channels as it can; without a
@@ -146,7 +233,9 @@ std::unique_ptr<MusicPlayer> MusicPlayer::open(const std::string& path, Report r
     if (!playback->loop) return nullptr;
     if (!playback->device) playback->say("no sound: " + why);
     const AudioLoop& loop = *playback->loop;
-    const size_t aheadFrames = static_cast<size_t>(loop.outputRate() * kAheadSeconds) + kChunkFrames;
+    playback->noteLatency();
+    if (playback->follow) playback->startFollowing();
+    const size_t aheadFrames = static_cast<size_t>(loop.outputRate() * kAheadSeconds) + kChunkFrames + kStretchRoom;
     playback->ring = std::make_unique<AudioRing>(aheadFrames * loop.outputChannels());
     playback->decoder = std::thread(&Playback::decode, playback.get());
   } catch (const std::exception&) {  // no memory or no thread for it: no music

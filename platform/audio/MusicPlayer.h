@@ -22,7 +22,13 @@ class MusicPlayer {
   // device that comes keeps dying as it opens.
   using Report = std::function<void(const std::string& line)>;
 
-  static std::unique_ptr<MusicPlayer> open(const std::string& path, Report report = nullptr);
+  // Seconds on a clock shared with other players (a party's): the loop plays where that clock
+  // says, wherever and whenever it starts, and keeps there against the sound card's own clock.
+  using SharedClock = std::function<double()>;
+
+  // With `follow`, the loop follows that clock (looping, whatever setLoops says).
+  static std::unique_ptr<MusicPlayer> open(const std::string& path, Report report = nullptr,
+                                           SharedClock follow = nullptr);
   // Stops the sound and the decoding thread.
   ~MusicPlayer();
 

@@ -11,7 +11,7 @@ struct MusicPlayer::Playback {
 
 // The browser keeps its own audio output through any change of sound device: there is no loss
 // or return of sound to report.
-std::unique_ptr<MusicPlayer> MusicPlayer::open(const std::string& path, Report) {
+std::unique_ptr<MusicPlayer> MusicPlayer::open(const std::string& path, Report, SharedClock) {
   const int handle = disco_music_open(path.c_str());
   if (handle <= 0) return nullptr;
   auto playback = std::make_unique<Playback>();

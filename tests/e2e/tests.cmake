@@ -6,13 +6,15 @@ add_library(refuse_second_context MODULE ${CMAKE_CURRENT_LIST_DIR}/shims/refuse_
 target_link_libraries(refuse_second_context PRIVATE ${CMAKE_DL_LIBS})
 add_library(still_scene MODULE ${CMAKE_CURRENT_LIST_DIR}/shims/still_scene.c)
 target_link_libraries(still_scene PRIVATE ${CMAKE_DL_LIBS})
+add_library(skewed_sound_clock MODULE ${CMAKE_CURRENT_LIST_DIR}/shims/skewed_sound_clock.c)
+target_link_libraries(skewed_sound_clock PRIVATE ${CMAKE_DL_LIBS})
 add_library(old_randr_failing_raise MODULE ${CMAKE_CURRENT_LIST_DIR}/shims/old_randr_failing_raise.c)
 target_link_libraries(old_randr_failing_raise PRIVATE ${CMAKE_DL_LIBS})
 # The benchmarks' swap-timing probe: the harness waits on the demo's swaps instead of the clock.
 add_library(e2e_swap_probe MODULE ${CMAKE_SOURCE_DIR}/bench/swap_probe.c)
 target_link_libraries(e2e_swap_probe PRIVATE ${CMAKE_DL_LIBS})
 set_target_properties(e2e_swap_probe PROPERTIES OUTPUT_NAME swap_probe)
-set_target_properties(refuse_fullscreen refuse_second_context old_randr_failing_raise still_scene e2e_swap_probe PROPERTIES PREFIX ""
+set_target_properties(refuse_fullscreen refuse_second_context old_randr_failing_raise still_scene skewed_sound_clock e2e_swap_probe PROPERTIES PREFIX ""
                       LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/shims)
 file(GLOB E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/test_*.py)
 foreach(script ${E2E_TESTS})

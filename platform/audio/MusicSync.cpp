@@ -1,0 +1,138 @@
+#include "platform/audio/MusicSync.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+// The correction: an error is worked off over about 10 s, and what stays (the sound card's own
+// rate) is learnt over about half a minute. The ring's two seconds between a change and its being
+// heard are far shorter, so it does not overshoot.
+constexpr double kProportional = 1.0 / 10.0;
+constexpr double kIntegral = 1.0 / (10.0 * 30.0);
+constexpr double kSmoothing = 0.2;  // of a callback's error, against the ones before
+constexpr double kNewPaceSeconds = 0.25;
+}  // namespace
+
+MusicSync::MusicSync(int rate, int64_t loopFrames) : rate_(rate), loopFrames_(loopFrames) {}
+
+double MusicSync::trackFrame(double seconds) const {
+  const double frame = std::fmod(seconds * rate_, static_cast<double>(loopFrames_));
+  return frame < 0 ? frame + static_cast<double>(loopFrames_) : frame;
+}
+
+double MusicSync::loopError(double at, double due) const {
+  const double loop = static_cast<double>(loopFrames_);
+  double error = std::fmod(at - due, loop);
+  if (error > loop / 2) error -= loop;
+  if (error <= -loop / 2) error += loop;
+  return error;
+}
+
+void MusicSync::mark(uint64_t ringFrame, double trackFrame) {
+  const uint64_t at = marksWritten_.load(std::memory_order_relaxed);
+  marks_[at % kMarks] = Mark{ringFrame, trackFrame, generation_};
+  marksWritten_.store(at + 1, std::memory_order_release);
+}
+
+void MusicSync::notePace(const Pace& pace) {
+  if (pace.pace < blockLeast_.pace) blockLeast_ = pace;
+  ++paceCount_;
+  if (++inBlock_ < kBlockCallbacks) return;
+  blocks_[blockCount_++ % kBlocks] = blockLeast_;
+  blockLeast_ = Pace{};
+  inBlock_ = 0;
+}
+
+// A straight line through the blocks' earliest callbacks: the sound card's clock against ours.
+double MusicSync::slope() const {
+  const size_t held = std::min(blockCount_, kBlocks);
+  if (held < 3) return 0.0;
+  double meanAt = 0, meanPace = 0;
+  for (size_t i = 0; i < held; ++i) {
+    meanAt += blocks_[i].at / held;
+    meanPace += blocks_[i].pace / held;
+  }
+  double covariance = 0, spread = 0;
+  for (size_t i = 0; i < held; ++i) {
+    covariance += (blocks_[i].at - meanAt) * (blocks_[i].pace - meanPace);
+    spread += (blocks_[i].at - meanAt) * (blocks_[i].at - meanAt);
+  }
+  return spread > 0 ? std::clamp(covariance / spread, -kMostStretch, kMostStretch) : 0.0;
+}
+
+double MusicSync::dueTime(double now, uint64_t deviceFrames) {
+  const double played = static_cast<double>(deviceFrames) / rate_;
+  const Pace pace{now, now - played};
+  const double drift = slope();
+  // The earliest of late, carried along the drift to now.
+  auto carried = [&](const Pace& p) { return p.pace + drift * (now - p.at); };
+  double earliest = std::min(pace.pace, carried(blockLeast_));
+  for (size_t i = 1; i <= std::min({blockCount_, kBlocks, kRecentBlocks}); ++i)
+    earliest = std::min(earliest, carried(blocks_[(blockCount_ - i) % kBlocks]));
+  // Far later than the earliest is not lateness but a new pace: a new device, a machine woken.
+  if (pace.pace - earliest > kNewPaceSeconds) {
+    blockCount_ = inBlock_ = paceCount_ = 0;
+    blockLeast_ = Pace{};
+    landed_ = false;
+    earliest = pace.pace;
+  }
+  notePace(pace);
+  cardSkew_.store(drift, std::memory_order_relaxed);
+  return earliest + played;
+}
+
+MusicSync::Fix MusicSync::onCallback(double now, uint64_t deviceFrames, double latency, uint64_t ringFrame,
+                                     size_t available, size_t frames) {
+  const double due = trackFrame(dueTime(now, deviceFrames) + latency);
+  // The last mark at or before the next frame tells where it is in the track.
+  const uint64_t written = marksWritten_.load(std::memory_order_acquire);
+  if (written - marksRead_ > kMarks) marksRead_ = written - kMarks;  // fell behind: only the newest count
+  while (marksRead_ < written && marks_[marksRead_ % kMarks].ringFrame <= ringFrame) {
+    current_ = marks_[marksRead_ % kMarks];
+    haveCurrent_ = true;
+    ++marksRead_;
+  }
+  Fix fix;
+  const uint32_t wanted = wanted_.load(std::memory_order_relaxed);
+  if (paceCount_ < kWarmCallbacks) {
+    fix.silence = frames;  // nothing heard before it can be heard in the right place
+    return fix;
+  }
+  if (!haveCurrent_ || current_.generation != wanted) {
+    // Waiting for the jump: what the ring holds is from before it.
+    fix.silence = frames;
+    fix.drop = available;
+    return fix;
+  }
+  const double at = current_.trackFrame + static_cast<double>(ringFrame - current_.ringFrame);
+  const double error = loopError(at, due);  // +: ahead of the party
+  // Landed once to the frame; after that only what stretching cannot follow is landed again.
+  const double close = landed_ ? kCloseSeconds * rate_ : 1.0;
+  if (std::fabs(error) <= close) {
+    landed_ = true;
+    error_.store(error / rate_, std::memory_order_relaxed);
+    errorFresh_.store(true, std::memory_order_release);
+    return fix;
+  }
+  if (error > 0 && error <= (kLeadSeconds + kSlackSeconds) * rate_) {
+    fix.silence = std::min(frames, static_cast<size_t>(error));  // wait for the party
+  } else if (error < 0 && -error <= kSlackSeconds * rate_) {
+    fix.drop = std::min(available, static_cast<size_t>(-error));  // catch up
+  } else {
+    // Further off than waiting or the ring reach: the decoder jumps.
+    wanted_.store(wanted + 1, std::memory_order_release);
+    fix.silence = frames;
+    fix.drop = available;
+  }
+  return fix;
+}
+
+double MusicSync::stretch(double seconds) {
+  if (errorFresh_.exchange(false, std::memory_order_acquire)) {
+    smoothed_ += kSmoothing * (error_.load(std::memory_order_relaxed) - smoothed_);
+    integral_ = std::clamp(integral_ + kIntegral * smoothed_ * seconds, -kMostStretch, kMostStretch);
+  }
+  // The card's own skew is followed outright; the controller works off what is left.
+  const double skew = -cardSkew_.load(std::memory_order_relaxed);
+  return std::clamp(skew + kProportional * smoothed_ + integral_, -kMostStretch, kMostStretch);
+}

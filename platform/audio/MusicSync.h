@@ -1,0 +1,102 @@
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+// Keeps a looping track where a shared clock says it should be, between the decoding thread
+// (which writes the ring) and the sound device's callback (which reads it); neither waits.
+//
+// The decoder marks where in the track the samples it writes are (a track position per ring
+// position). At each callback the sample about to be taken is compared with the track position
+// due when it will be heard: far off (a start, sound back after a loss, a machine woken from
+// sleep), the callback plays silence or drops samples to land on it, and asks the decoder to
+// jump when it is further off than the ring holds; close, the error goes to the decoder, which
+// stretches or squeezes the sound a little (never a jump) to follow the sound card's clock.
+class MusicSync {
+ public:
+  static constexpr double kCloseSeconds = 0.02;   // followed by stretching; further: landed on
+  static constexpr double kMostStretch = 0.002;   // 0.2 %: 3.5 cents, unheard
+  static constexpr double kLeadSeconds = 3.0;     // a jump lands this far ahead of the party
+  static constexpr double kSlackSeconds = 2.0;    // waited for or caught up beyond that; more: a jump
+  static constexpr size_t kWarmCallbacks = 12;    // silent until the device's pace is known
+
+  MusicSync(int rate, int64_t loopFrames);
+
+  // Decoding thread.
+  // Whether the callback asked for a jump: then skip to trackPosition(kLeadSeconds ahead) and
+  // call jumped() before writing more.
+  bool jumpWanted() const { return wanted_.load(std::memory_order_acquire) != generation_; }
+  void jumped() { generation_ = wanted_.load(std::memory_order_acquire); }
+  // The samples written from ring frame `ringFrame` on are at track frame `trackFrame`.
+  void mark(uint64_t ringFrame, double trackFrame);
+  // The stretch to apply now (+: longer, slower), from the errors the callback saw.
+  double stretch(double seconds);
+
+  // Device callback, at party time `now` (seconds), after the device has taken `deviceFrames`
+  // in all: `ringFrame` is the next frame the ring gives, `available` frames wait there, and the
+  // callback's first sample is heard `latency` seconds after it is due.
+  struct Fix {
+    size_t silence = 0;  // frames of silence first
+    size_t drop = 0;     // frames taken from the ring and not played
+  };
+  Fix onCallback(double now, uint64_t deviceFrames, double latency, uint64_t ringFrame, size_t available,
+                 size_t frames);
+  // When a callback with `deviceFrames` taken is due: callbacks come late by a varying amount
+  // (the sound server's and the scheduler's), never early, so the earliest of late stands for
+  // the device's own pace.
+  double dueTime(double now, uint64_t deviceFrames);
+
+  // The shortest way from `due` to `at` round the loop, in frames.
+  double loopError(double at, double due) const;
+  int rate() const { return rate_; }
+  int64_t loopFrames() const { return loopFrames_; }
+  // Track frame of the loop at party time `seconds`.
+  double trackFrame(double seconds) const;
+
+ private:
+  struct Mark {
+    uint64_t ringFrame = 0;
+    double trackFrame = 0;
+    uint32_t generation = 0;
+  };
+  static constexpr size_t kMarks = 1024;  // a mark per chunk: far more than the ring holds
+
+  int rate_;
+  int64_t loopFrames_;
+  // Marks: written by the decoder, read by the callback.
+  std::array<Mark, kMarks> marks_{};
+  std::atomic<uint64_t> marksWritten_{0};
+  uint64_t marksRead_ = 0;  // callback's
+  Mark current_{};          // callback's: the last mark passed
+  bool haveCurrent_ = false;
+  // The device's pace: how early callbacks come against their frame count. The earliest of
+  // each block of callbacks is kept, the blocks of the last minutes giving the pace's drift.
+  struct Pace {
+    double at = 0;
+    double pace = INFINITY;
+  };
+  static constexpr size_t kBlockCallbacks = 32;  // about 12 s of them
+  static constexpr size_t kBlocks = 24;          // about 5 minutes
+  static constexpr size_t kRecentBlocks = kBlocks;  // the earliest of these stands for now
+  void notePace(const Pace& pace);
+  double slope() const;
+  std::array<Pace, kBlocks> blocks_{};
+  size_t blockCount_ = 0;
+  Pace blockLeast_{};
+  size_t inBlock_ = 0;
+  size_t paceCount_ = 0;
+  bool landed_ = false;                 // since the pace was last learnt
+  std::atomic<double> cardSkew_{0.0};   // the device against the system clock: +: slow
+  // Jumps.
+  uint32_t generation_ = 0;  // decoder's
+  std::atomic<uint32_t> wanted_{1};  // the first samples are placed by a jump too
+  // The callback's latest error, in seconds, for the decoder.
+  std::atomic<double> error_{0.0};
+  std::atomic<bool> errorFresh_{false};
+  // Decoder's controller.
+  double smoothed_ = 0.0;
+  double integral_ = 0.0;
+};

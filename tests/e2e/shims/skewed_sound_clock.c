@@ -1,0 +1,23 @@
+/* Preloaded by the party test: a sound card whose clock is not the system's. The streams the
+ * demo opens on PulseAudio are declared at SKEWED_RATE instead of the rate the demo asked for,
+ * so the server takes the demo's samples that much faster (or slower) than the demo thinks:
+ * 44104 for 44100 is a card 91 ppm fast. */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <stdint.h>
+#include <stdlib.h>
+
+typedef struct {
+  int format;
+  uint32_t rate;
+  uint8_t channels;
+} pa_sample_spec;
+
+void* pa_stream_new(void* context, const char* name, const pa_sample_spec* spec, const void* map) {
+  static void* (*real)(void*, const char*, const pa_sample_spec*, const void*) = NULL;
+  if (!real) real = (void* (*)(void*, const char*, const pa_sample_spec*, const void*))dlsym(RTLD_NEXT, "pa_stream_new");
+  pa_sample_spec skewed = *spec;
+  const char* rate = getenv("SKEWED_RATE");
+  if (rate) skewed.rate = (uint32_t)strtoul(rate, NULL, 10);
+  return real(context, name, &skewed, map);
+}
