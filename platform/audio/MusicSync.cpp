@@ -10,10 +10,9 @@ namespace {
 constexpr double kProportional = 1.0 / 10.0;
 constexpr double kIntegral = 1.0 / (10.0 * 30.0);
 constexpr double kSmoothing = 0.2;  // of a callback's error, against the ones before
-constexpr double kNewPaceSeconds = 0.25;
 }  // namespace
 
-MusicSync::MusicSync(int rate, int64_t loopFrames) : rate_(rate), loopFrames_(loopFrames) {}
+MusicSync::MusicSync(int rate, int64_t loopFrames) : rate_(rate), loopFrames_(loopFrames), pace_(rate) {}
 
 double MusicSync::trackFrame(double seconds) const {
   const double frame = std::fmod(seconds * rate_, static_cast<double>(loopFrames_));
@@ -34,56 +33,12 @@ void MusicSync::mark(uint64_t ringFrame, double trackFrame) {
   marksWritten_.store(at + 1, std::memory_order_release);
 }
 
-void MusicSync::notePace(const Pace& pace) {
-  if (pace.pace < blockLeast_.pace) blockLeast_ = pace;
-  ++paceCount_;
-  if (++inBlock_ < kBlockCallbacks) return;
-  blocks_[blockCount_++ % kBlocks] = blockLeast_;
-  blockLeast_ = Pace{};
-  inBlock_ = 0;
-}
-
-// A straight line through the blocks' earliest callbacks: the sound card's clock against ours.
-double MusicSync::slope() const {
-  const size_t held = std::min(blockCount_, kBlocks);
-  if (held < 3) return 0.0;
-  double meanAt = 0, meanPace = 0;
-  for (size_t i = 0; i < held; ++i) {
-    meanAt += blocks_[i].at / held;
-    meanPace += blocks_[i].pace / held;
-  }
-  double covariance = 0, spread = 0;
-  for (size_t i = 0; i < held; ++i) {
-    covariance += (blocks_[i].at - meanAt) * (blocks_[i].pace - meanPace);
-    spread += (blocks_[i].at - meanAt) * (blocks_[i].at - meanAt);
-  }
-  return spread > 0 ? std::clamp(covariance / spread, -kMostStretch, kMostStretch) : 0.0;
-}
-
-double MusicSync::dueTime(double now, uint64_t deviceFrames) {
-  const double played = static_cast<double>(deviceFrames) / rate_;
-  const Pace pace{now, now - played};
-  const double drift = slope();
-  // The earliest of late, carried along the drift to now.
-  auto carried = [&](const Pace& p) { return p.pace + drift * (now - p.at); };
-  double earliest = std::min(pace.pace, carried(blockLeast_));
-  for (size_t i = 1; i <= std::min({blockCount_, kBlocks, kRecentBlocks}); ++i)
-    earliest = std::min(earliest, carried(blocks_[(blockCount_ - i) % kBlocks]));
-  // Far later than the earliest is not lateness but a new pace: a new device, a machine woken.
-  if (pace.pace - earliest > kNewPaceSeconds) {
-    blockCount_ = inBlock_ = paceCount_ = 0;
-    blockLeast_ = Pace{};
-    landed_ = false;
-    earliest = pace.pace;
-  }
-  notePace(pace);
-  cardSkew_.store(drift, std::memory_order_relaxed);
-  return earliest + played;
-}
-
 MusicSync::Fix MusicSync::onCallback(double now, uint64_t deviceFrames, double latency, uint64_t ringFrame,
                                      size_t available, size_t frames) {
-  const double due = trackFrame(dueTime(now, deviceFrames) + latency);
+  const size_t before = pace_.seen();
+  const double due = trackFrame(pace_.due(now, deviceFrames) + latency);
+  if (pace_.seen() <= before) landed_ = false;  // learnt afresh: land again
+  cardSkew_.store(pace_.drift(), std::memory_order_relaxed);
   // The last mark at or before the next frame tells where it is in the track.
   const uint64_t written = marksWritten_.load(std::memory_order_acquire);
   if (written - marksRead_ > kMarks) marksRead_ = written - kMarks;  // fell behind: only the newest count
@@ -94,7 +49,7 @@ MusicSync::Fix MusicSync::onCallback(double now, uint64_t deviceFrames, double l
   }
   Fix fix;
   const uint32_t wanted = wanted_.load(std::memory_order_relaxed);
-  if (paceCount_ < kWarmCallbacks) {
+  if (pace_.seen() < kWarmCallbacks) {
     fix.silence = frames;  // nothing heard before it can be heard in the right place
     return fix;
   }

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/audio/DevicePace.h"
+
 // Keeps a looping track where a shared clock says it should be, between the decoding thread
 // (which writes the ring) and the sound device's callback (which reads it); neither waits.
 //
@@ -44,10 +46,6 @@ class MusicSync {
   };
   Fix onCallback(double now, uint64_t deviceFrames, double latency, uint64_t ringFrame, size_t available,
                  size_t frames);
-  // When a callback with `deviceFrames` taken is due: callbacks come late by a varying amount
-  // (the sound server's and the scheduler's), never early, so the earliest of late stands for
-  // the device's own pace.
-  double dueTime(double now, uint64_t deviceFrames);
 
   // The shortest way from `due` to `at` round the loop, in frames.
   double loopError(double at, double due) const;
@@ -72,22 +70,7 @@ class MusicSync {
   uint64_t marksRead_ = 0;  // callback's
   Mark current_{};          // callback's: the last mark passed
   bool haveCurrent_ = false;
-  // The device's pace: how early callbacks come against their frame count. The earliest of
-  // each block of callbacks is kept, the blocks of the last minutes giving the pace's drift.
-  struct Pace {
-    double at = 0;
-    double pace = INFINITY;
-  };
-  static constexpr size_t kBlockCallbacks = 32;  // about 12 s of them
-  static constexpr size_t kBlocks = 24;          // about 5 minutes
-  static constexpr size_t kRecentBlocks = kBlocks;  // the earliest of these stands for now
-  void notePace(const Pace& pace);
-  double slope() const;
-  std::array<Pace, kBlocks> blocks_{};
-  size_t blockCount_ = 0;
-  Pace blockLeast_{};
-  size_t inBlock_ = 0;
-  size_t paceCount_ = 0;
+  DevicePace pace_;
   bool landed_ = false;                 // since the pace was last learnt
   std::atomic<double> cardSkew_{0.0};   // the device against the system clock: +: slow
   // Jumps.

@@ -60,11 +60,35 @@ SOUNDS = {  # name: ffmpeg output options
 }
 
 
+def fnv1a(data):
+    value = 0xcbf29ce484222325
+    for byte in data:
+        value = ((value ^ byte) * 0x100000001b3) & 0xFFFFFFFFFFFFFFFF
+    return value
+
+
+def party_message(sender, sequence, sent, start, echo=0, held=0):
+    body = b"DSCP" + struct.pack("<BBHQQQqqqq", 1, 1, 0, fnv1a(b"lab"), sender, sequence, sent, start, echo, held)
+    folded = fnv1a(body)
+    return body + struct.pack("<I", (folded ^ (folded >> 32)) & 0xFFFFFFFF)
+
+
+def party():
+    """Datagrams for a party member, each a length byte then the bytes (fuzz_party's input)."""
+    now = 1_800_000_000_000_000
+    first = party_message(2, 1, now, now - 5_000_000)
+    later = party_message(2, 2, now + 1_000_000, now - 5_000_000, now - 500_000, 400_000)
+    other = party_message(3, 1, now, now - 90_000_000)
+    yield "one-member", bytes([len(first)]) + first + bytes([len(later)]) + later
+    yield "two-members-and-a-replay", b"".join(bytes([len(m)]) + m for m in (first, other, first))
+
+
 def main():
     os.makedirs(os.path.join(HERE, "corpus", "image"), exist_ok=True)
     os.makedirs(os.path.join(HERE, "corpus", "music"), exist_ok=True)
     os.makedirs(os.path.join(HERE, "corpus", "texture_layout"), exist_ok=True)
-    for folder, seeds in (("image", images()), ("texture_layout", layouts())):
+    os.makedirs(os.path.join(HERE, "corpus", "party"), exist_ok=True)
+    for folder, seeds in (("image", images()), ("texture_layout", layouts()), ("party", party())):
         for name, data in seeds:
             with open(os.path.join(HERE, "corpus", folder, name), "wb") as f:
                 f.write(data)

@@ -17,7 +17,7 @@ CC=clang CXX=clang++ cmake -S "$here" -B "$build" -DDISCO_FUZZ=ON >/dev/null
 cmake --build "$build" -j"${JOBS:-2}"
 
 status=0
-for target in ${TARGETS:-fuzz_image fuzz_texture_layout fuzz_music}; do
+for target in ${TARGETS:-fuzz_image fuzz_texture_layout fuzz_music fuzz_party}; do
   seeds="$here/corpus/${target#fuzz_}"
   work="$build/corpus/$target"
   mkdir -p "$work" "$build/artifacts"

@@ -1,7 +1,9 @@
 // Plays a sound file through MusicPlayer for a while, as the demo does, and tells what that
 // cost. With SDL_AUDIODRIVER=disk the device's output lands in SDL_DISKAUDIOFILE.
 //
-// Usage: music_capture FILE SECONDS [once]
+// Usage: music_capture FILE SECONDS [once | follow START_US]
+// With follow, the loop follows a shared clock started at START_US (system clock, microseconds
+// since 1970), as a party member's music does.
 // Lines saying that sound went or came back go to stderr at once.
 // Plays until its standard input ends (the caller has what it wanted), at most SECONDS.
 // Prints "player none", or "player open" and: open_ms (time open() took), heap_bytes (heap
@@ -17,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/Clock.h"
 #include "platform/audio/MusicPlayer.h"
 
 namespace {
@@ -32,13 +35,19 @@ double cpuSeconds() {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s FILE SECONDS [once]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s FILE SECONDS [once | follow START_US]\n", argv[0]);
     return 2;
   }
   const size_t heapBefore = mallinfo2().uordblks;
   const double openStart = seconds();
   // Lines about sound going and coming back go to stderr as they come.
-  auto player = MusicPlayer::open(argv[1], [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
+  MusicPlayer::SharedClock follow;
+  if (argc > 4 && std::strcmp(argv[3], "follow") == 0) {
+    const int64_t start = std::atoll(argv[4]);
+    follow = [start] { return static_cast<double>(systemTimeMicros() - start) * 1e-6; };
+  }
+  auto player = MusicPlayer::open(
+      argv[1], [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }, follow);
   const double openMs = 1000.0 * (seconds() - openStart);
   if (!player) {
     std::printf("player none\n");

@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <random>
+
+#include "platform/audio/MusicSync.h"
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr int64_t kLoop = 64 * kRate;
+constexpr size_t kBuffer = 16384;           // frames per callback
+constexpr double kLatency = double(kBuffer) / kRate;
+constexpr size_t kRingFrames = 2 * kRate;   // what the decoder keeps ahead
+constexpr size_t kChunk = 1024;
+
+// A player following a party whose start is at party time 0, on a simulated machine: a sound
+// card whose clock runs `skew` off the system's, callbacks late by up to `jitter` seconds, and
+// a decoder that keeps the ring full and stretches as told. Ring samples are only counted.
+struct SimulatedPlayer {
+  MusicSync sync{kRate, kLoop};
+  double skew, jitter;
+  double tick = 0.1;
+  std::mt19937 random{42};
+  // Decoder.
+  double trackFrame = 0, stretchCarry = 0, lastStretchAt = 0;
+  uint64_t ringWritten = 0;
+  // Device.
+  uint64_t ringRead = 0, deviceFrames = 0;
+  double cardStart;  // party time of the device's first callback, on time
+
+  SimulatedPlayer(double skew_, double jitter_, double joinedAt) : skew(skew_), jitter(jitter_), cardStart(joinedAt) {}
+
+  void decode(double now) {
+    while (ringWritten - ringRead + kChunk + 128 <= kRingFrames || sync.jumpWanted()) {
+      if (sync.jumpWanted()) {
+        trackFrame = sync.trackFrame(now + MusicSync::kLeadSeconds);
+        sync.jumped();
+      }
+      const double stretch = sync.stretch(now - lastStretchAt);
+      lastStretchAt = now;
+      stretchCarry += kChunk * (1.0 + stretch);
+      const auto made = static_cast<uint64_t>(stretchCarry);
+      stretchCarry -= static_cast<double>(made);
+      sync.mark(ringWritten, trackFrame);
+      chunks[ringWritten] = {trackFrame, made};
+      ringWritten += made;
+      trackFrame += kChunk;  // the stretched chunk still spans kChunk frames of the track
+    }
+  }
+
+  // One callback; returns how far the heard sound is from the party, in seconds (+: ahead).
+  double callback(int k) {
+    const double onTime = cardStart + k * kBuffer / (kRate * (1.0 + skew));
+    // The sound server wakes the device every `tick`; now and then the scheduler is late too.
+    double now = std::ceil(onTime / tick) * tick + std::uniform_real_distribution<double>(0.0, 0.001)(random);
+    if (random() % 20 == 0) now += std::uniform_real_distribution<double>(0.0, jitter)(random);
+    decode(now);
+    const size_t available = ringWritten - ringRead;
+    const MusicSync::Fix fix = sync.onCallback(now, deviceFrames, kLatency, ringRead, available, kBuffer);
+    ringRead += std::min<size_t>(fix.drop, available);
+    const size_t firstFromRing = ringRead;
+    const size_t fromRing = std::min(kBuffer - fix.silence, ringWritten - ringRead);
+    ringRead += fromRing;
+    deviceFrames += kBuffer;
+    if (fix.silence > 0 || fromRing == 0) return NAN;  // nothing to judge
+    // The first sample from the ring is heard after the silence, a latency after on time.
+    const double heardAt = onTime + kLatency + fix.silence / (kRate * (1.0 + skew));
+    return sync.loopError(trackAt(firstFromRing), sync.trackFrame(heardAt)) / kRate;
+  }
+
+  // Where ring frame `frame` truly is in the track: its chunk's start, and a stretched chunk's
+  // frames spread evenly over the track frames it holds.
+  struct Chunk {
+    double track;
+    uint64_t frames;
+  };
+  std::map<uint64_t, Chunk> chunks;  // by first ring frame
+  double trackAt(uint64_t frame) const {
+    const auto chunk = std::prev(chunks.upper_bound(frame));
+    return chunk->second.track + double(frame - chunk->first) * kChunk / double(chunk->second.frames);
+  }
+};
+
+// Over ten minutes of a sound card 100 ppm fast (and one as slow), its callbacks coming on a
+// sound server's 100 ms wake-ups and now and then 30 ms later still: the sound lands on the
+// party once, is within 2 ms once the card's pace is learnt, and stays there without a jump.
+TEST(MusicSync, FollowsThePartyAgainstADriftingSoundCard) {
+  for (double skew : {100e-6, -100e-6}) {
+    SimulatedPlayer player(skew, 0.03, 1234.5);
+    double worstAfterLanding = 0, last = 0;
+    int judged = 0, silences = 0;
+    const int callbacks = static_cast<int>(600 * kRate / kBuffer);
+    for (int k = 0; k < callbacks; ++k) {
+      const double error = player.callback(k);
+      if (std::isnan(error)) {
+        ++silences;
+        continue;
+      }
+      ++judged;
+      if (k * kLatency > 150) worstAfterLanding = std::max(worstAfterLanding, std::fabs(error));
+      last = error;
+    }
+    EXPECT_LT(worstAfterLanding, 0.002) << skew;
+    EXPECT_LT(std::fabs(last), 0.001) << skew;
+    EXPECT_LT(silences, 20) << skew;  // the landing only
+    EXPECT_GT(judged, callbacks - 20);
+  }
+}
+
+}  // namespace
