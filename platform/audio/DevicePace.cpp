@@ -1,6 +1,7 @@
 #include "platform/audio/DevicePace.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 constexpr double kDriftSpan = 60.0;      // seconds of callbacks before a drift is trusted
@@ -11,7 +12,7 @@ constexpr double kMostDrift = 0.002;
 
 double DevicePace::fitDrift() const {
   const size_t held = std::min(count_, kHistory);
-  if (held < 2 || back(0).at - back(held - 1).at < kDriftSpan) return 0.0;
+  if (held < 2 || back(0).at - back(held - 1).at < kDriftSpan) return NAN;  // too soon to tell
   double meanAt = 0, meanPace = 0;
   for (size_t i = 0; i < held; ++i) {
     meanAt += back(i).at;
@@ -32,16 +33,16 @@ double DevicePace::due(double now, uint64_t frames) {
   const double pace = now - played;
   // Carried along a drift no further than half the span it was learnt over.
   const double learnt = count_ > 0 ? now - back(std::min(count_, kHistory) - 1).at : 0.0;
-  const double span = drift_ != 0.0 ? std::clamp(learnt / 2, kUntrustedSpan, kEarliestSpan) : kUntrustedSpan;
+  const double span = std::clamp(learnt / 2, kUntrustedSpan, kEarliestSpan);
   double earliest = pace;
   for (size_t i = 0; i < std::min(count_, kHistory) && now - back(i).at <= span; ++i)
     earliest = std::min(earliest, back(i).pace + drift_ * (now - back(i).at));
   if (pace - earliest > kNewPaceSeconds) {
     count_ = 0;
-    drift_ = 0.0;
     earliest = pace;
   }
   history_[count_++ % kHistory] = Callback{now, pace};
-  drift_ = fitDrift();
+  const double fitted = fitDrift();
+  if (!std::isnan(fitted)) drift_ = fitted;
   return earliest + played;
 }

@@ -19,7 +19,9 @@ class DevicePace {
   // Callbacks seen since the pace was last learnt afresh (a new device, a machine woken).
   size_t seen() const { return count_; }
 
-  static constexpr double kNewPaceSeconds = 0.25;  // later than this is not lateness
+  // Later than this is not lateness: the device stalled and the server ran dry, so its timeline
+  // moved, or it is another device. What was learnt of the pace is dropped; its drift stays.
+  static constexpr double kNewPaceSeconds = 0.15;
 
  private:
   struct Callback {

@@ -49,7 +49,7 @@ MusicSync::Fix MusicSync::onCallback(double now, uint64_t deviceFrames, double l
   }
   Fix fix;
   const uint32_t wanted = wanted_.load(std::memory_order_relaxed);
-  if (pace_.seen() < kWarmCallbacks) {
+  if (!started_ && pace_.seen() < kWarmCallbacks) {
     fix.silence = frames;  // nothing heard before it can be heard in the right place
     return fix;
   }
@@ -64,7 +64,7 @@ MusicSync::Fix MusicSync::onCallback(double now, uint64_t deviceFrames, double l
   // Landed once to the frame; after that only what stretching cannot follow is landed again.
   const double close = landed_ ? kCloseSeconds * rate_ : 1.0;
   if (std::fabs(error) <= close) {
-    landed_ = true;
+    landed_ = started_ = true;
     error_.store(error / rate_, std::memory_order_relaxed);
     errorFresh_.store(true, std::memory_order_release);
     return fix;

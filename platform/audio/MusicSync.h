@@ -23,7 +23,7 @@ class MusicSync {
   static constexpr double kMostStretch = 0.002;   // 0.2 %: 3.5 cents, unheard
   static constexpr double kLeadSeconds = 3.0;     // a jump lands this far ahead of the party
   static constexpr double kSlackSeconds = 2.0;    // waited for or caught up beyond that; more: a jump
-  static constexpr size_t kWarmCallbacks = 12;    // silent until the device's pace is known
+  static constexpr size_t kWarmCallbacks = 12;    // silent at first, until the device's pace is known
 
   MusicSync(int rate, int64_t loopFrames);
 
@@ -72,6 +72,7 @@ class MusicSync {
   bool haveCurrent_ = false;
   DevicePace pace_;
   bool landed_ = false;                 // since the pace was last learnt
+  bool started_ = false;                // landed at all
   std::atomic<double> cardSkew_{0.0};   // the device against the system clock: +: slow
   // Jumps.
   uint32_t generation_ = 0;  // decoder's
