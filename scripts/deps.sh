@@ -30,8 +30,9 @@ packages=(
   # sound servers with a null sink, recorded from its monitor (tests/music/test_sound_servers.py)
   pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber dbus
   # party mode: mDNS discovery through avahi-daemon on private buses in network namespaces
-  # (tests/e2e/party_net.py), avahi-utils to look at it, libavahi-client for the demo itself
-  avahi-daemon avahi-utils iproute2 libavahi-client-dev
+  # (tests/e2e/party_net.py), avahi-utils to look at it, libavahi-client for the demo itself,
+  # faketime for a member whose clock is ahead (tests/e2e/test_party.py)
+  avahi-daemon avahi-utils iproute2 libavahi-client-dev faketime
   # the party test: how far apart the members' music is (cross-correlation)
   python3-numpy
   # benchmarks (bench/run.sh): the frame-time plot

@@ -87,13 +87,13 @@ struct Party::Impl {
     if (!local) return sayOnce("remote", "a message from beyond the local network (" + from + ") dropped");
     std::string why;
     const std::optional<PartyMessage> message = PartyMessage::decode(data, size, why);
-    if (!message) return sayOnce(why, "a " + why + " message from " + from + " dropped");
+    if (!message) return sayOnce(why, "a message from " + from + " dropped: " + why);
     const int64_t nowUs = systemTimeMicros();
     std::lock_guard<std::mutex> hold(lock);
     const size_t before = members.size();
     const PartyMembers::Verdict verdict = members.heard(*message, from, nowUs);
     const std::string text = verdictText(verdict);
-    if (!text.empty()) return sayOnce(text, "a message " + text + " from " + from + " dropped");
+    if (!text.empty()) return sayOnce(text, "a message from " + from + " dropped: " + text);
     if (verdict != PartyMembers::Verdict::Taken) return;  // another party's, or our own
     startUs = members.startUs();
     if (members.size() != before) {

@@ -25,7 +25,8 @@ PartyMembers::Verdict PartyMembers::heard(const PartyMessage& message, const std
     return Verdict::Replayed;
   }
   Member& member = known->second;
-  member.address = from;
+  // Where it was first heard from: a stranger relaying its messages does not draw its traffic.
+  if (member.address.empty()) member.address = from;
   member.sequence = message.sequence;
   member.lastHeardUs = nowUs;
   member.startUs = message.startUs;

@@ -23,6 +23,7 @@ import shutil
 import signal
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 from dataclasses import dataclass
@@ -65,10 +66,61 @@ def swap_probe_for(binary):
 class Shot:
     """A screenshot and the span of the monotonic clock in which the scene time of the frame it
     shows was read: the demo reads its clock after the swap before, and a swap's picture has
-    reached the X server once the next swap is done."""
+    reached the X server once the next swap is done. The picture was taken between `asked` and
+    `latest`."""
 
-    def __init__(self, image, earliest, latest):
-        self.image, self.earliest, self.latest = image, earliest, latest
+    def __init__(self, image, earliest, latest, asked=None):
+        self.image, self.earliest, self.latest, self.asked = image, earliest, latest, asked
+
+
+def shots_at_once(demos, within=None, tries=20):
+    """A Shot of each demo, taken by threads let go together: as close to one moment as the
+    machine allows (the other threads run while one waits in Xlib). With `within` (seconds), taken
+    again, `tries` times at most, until all are taken within that of one another, each demo
+    drawing at its pace when asked (Demo.at_pace)."""
+    for _ in range(tries):
+        shots = _shots_together(demos)
+        if not within or (max(s.latest for s in shots) - min(s.asked for s in shots) <= within
+                          and all(demo.at_pace(shot.asked) for demo, shot in zip(demos, shots))):
+            break
+    return shots
+
+
+def _shots_together(demos):
+    shots, ready = [None] * len(demos), threading.Barrier(len(demos))
+
+    def take(i):
+        ready.wait()
+        shots[i] = demos[i].shot()
+    threads = [threading.Thread(target=take, args=(i,)) for i in range(len(demos))]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    if None in shots:
+        raise AssertionError("a screenshot failed (its thread said why)")
+    return shots
+
+
+def captured_frames(binary, width, height, seed, times):
+    """disco-capture's frames (beside the binary) of the scene at `times` with the floor's `seed`."""
+    folder = tempfile.mkdtemp(prefix="disco-capture-")
+    try:
+        pattern = os.path.join(folder, "%d.png")
+        subprocess.run([os.path.join(os.path.dirname(binary), "disco-capture"), "--size", f"{width}x{height}",
+                        "--seed", str(seed), *[a for t in times for a in ("--time", str(t))], "--output", pattern],
+                       check=True, capture_output=True)
+        return [parse_ppm(subprocess.run(["convert", pattern % i, "ppm:-"], check=True, capture_output=True).stdout)
+                for i in range(len(times))]
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def mean_difference(a, b):
+    """How far apart two pictures of one size are: the mean absolute difference of their channels."""
+    if (a.width, a.height) != (b.width, b.height):
+        raise ValueError(f"{a.width}x{a.height} beside {b.width}x{b.height}")
+    return sum(abs(x - y) for x, y in zip(a.data, b.data)) / len(a.data)
 
 
 class Image:
@@ -131,8 +183,9 @@ def grab_screen(display, area=None):
     X server: a fraction of the time an image tool takes to start, so that shots come close
     together even on a busy machine."""
     global _X11
-    if _X11 is None:
-        _X11 = _xlib()
+    with _X11_LOADING:  # shots_at_once's threads
+        if _X11 is None:
+            _X11 = _xlib()
     x = _X11
     connection = x.XOpenDisplay(display.encode())
     if not connection:
@@ -168,7 +221,7 @@ def image_of_words(raw, width, height, stride, red=2, blue=0):
     return Image(width, height, bytes(rgb))
 
 
-_X11 = None
+_X11, _X11_LOADING = None, threading.Lock()
 
 
 class Unavailable(Exception):
@@ -533,6 +586,14 @@ class Demo:
         except FileNotFoundError:
             return []
 
+    def at_pace(self, moment, frames=20):
+        """Whether the demo was drawing at its pace at `moment` (monotonic): its last three frames,
+        and the time since, each no longer than one and a half of its usual frame (the median of
+        its last `frames`), where a demo held up by a busy machine is late with its frames."""
+        swaps = [t for t in self.swaps() if t <= moment][-frames - 1:]
+        gaps = [b - a for a, b in zip(swaps, swaps[1:])]
+        return len(gaps) >= 3 and max(gaps[-3:] + [moment - swaps[-1]]) <= 1.5 * sorted(gaps)[len(gaps) // 2]
+
     def viewport(self):
         """(x, y, width, height) of the last GL viewport the demo set; None before the first."""
         try:
@@ -571,7 +632,7 @@ class Demo:
         image = self.screenshot()
         latest = time.monotonic()
         before = [t for t in self.swaps() if t <= asked]
-        return Shot(image, before[-3] if len(before) >= 3 else self.started, latest)
+        return Shot(image, before[-3] if len(before) >= 3 else self.started, latest, asked)
 
     def screenshot_until(self, condition, timeout=PATIENCE):
         """Screenshots until one satisfies condition(image), which a frame that has only just been

@@ -5,8 +5,6 @@ bridge, so that mDNS (224.0.0.251:5353) and the demos' UDP packets go between th
     with PartyNetwork.or_skip(hosts=3) as net:
         publisher = net.popen(0, ["avahi-publish", "-s", "x", "_disco-party._udp", "4242"])
         net.popen(1, [binary], env=...)   # sees host 0 at net.address(0)
-        net.cut(0)                        # host 0 loses its network...
-        net.mend(0)                       # ...and gets it back
 
 One network at a time on a machine: every namespace is named discoparty-*, and those left by a
 run that crashed are cleared at start, with whatever still runs in them.
@@ -164,14 +162,22 @@ class PartyNetwork:
         self.processes.append(process)
         return process
 
-    def cut(self, i):
-        """Host i loses its network, as a computer whose Wi-Fi goes off: nothing more reaches the
-        others from it, nor it from them, and no goodbye is said."""
-        ip("-n", self.namespace(i), "link", "set", "eth0", "down")
+    def desktop(self, i, kind, *args, **kwargs):
+        """An X server of class `kind` (harness.Xvfb, xorg.XorgServer; args its own) for host i:
+        the programs started on it once it is up, the demo too, run on host i. The server itself
+        stays in the machine's network namespace, reached through its socket file: X servers pick
+        a free display number by their abstract sockets, which every network namespace has its
+        own of, so servers started on the hosts would all take one number, and screenshots would
+        show whichever made its socket file last."""
+        network = self
 
-    def mend(self, i):
-        """Host i's network back; its avahi-daemon sees the link come up and announces again."""
-        ip("-n", self.namespace(i), "link", "set", "eth0", "up")
+        class OnHost(kind):
+            def popen(self, args, env=None, **popen):
+                if self.display:
+                    args = ["ip", "netns", "exec", network.namespace(i), *args]
+                    env = {**(env or self.env()), **network.env(i)}
+                return super().popen(args, env, **popen)
+        return OnHost(*args, **kwargs)
 
     def log_text(self, i):
         """What host i's daemons have written."""

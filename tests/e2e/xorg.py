@@ -41,12 +41,13 @@ EndSection
 
 class XorgServer(XServer):
     """Xorg on a free display, its outputs laid out as `layout` (a list of Monitor), under the
-    window manager where asked."""
+    window manager where asked, every mode refreshed `refresh` times a second."""
 
     name = "xorg"
 
-    def __init__(self, layout, window_manager=False):
+    def __init__(self, layout, window_manager=False, refresh=60):
         super().__init__()
+        self.refresh = refresh
         self.outputs_on, self.modes_added = set(), set()
         with self.starting():
             config = os.path.join(self.folder, "xorg.conf")
@@ -82,13 +83,13 @@ class XorgServer(XServer):
                    "monitors " + ", ".join(m.name for m in layout) + " listed by xrandr", 30)
 
     def add_mode(self, monitor):
-        """A 60 Hz mode of exactly the monitor's size, made and added to its output once (the
-        dummy driver needs no real timings). Named as xrandr --newmode users would."""
+        """A mode of exactly the monitor's size at the server's refresh rate, made and added to its
+        output once (the dummy driver needs no real timings). Named as xrandr --newmode users would."""
         mode = f"{monitor.width}x{monitor.height}_disco"
         if (monitor.name, mode) in self.modes_added:
             return mode
         htotal, vtotal = monitor.width + 160, monitor.height + 30
-        clock = htotal * vtotal * 60 / 1e6
+        clock = htotal * vtotal * self.refresh / 1e6
         self.run("xrandr", "--newmode", mode, f"{clock:.3f}", str(monitor.width), str(monitor.width + 48),
                  str(monitor.width + 80), str(htotal), str(monitor.height), str(monitor.height + 3),
                  str(monitor.height + 9), str(vtotal), "+hsync", "+vsync", check=False)
