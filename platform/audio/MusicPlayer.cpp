@@ -179,6 +179,9 @@ struct MusicPlayer::Playback {
         continue;
       }
       if (sync) {
+        double off = 0;
+        if (sync->putBack(off))
+          say("the music was " + std::to_string(std::lround(off * 1000)) + " ms off the party's place: put back");
         if (ringFull() && !sync->jumpWanted()) {
           loop->prepareNextPass();
           std::this_thread::sleep_for(kNap);

@@ -35,9 +35,7 @@ void MusicSync::mark(uint64_t ringFrame, double trackFrame) {
 
 MusicSync::Fix MusicSync::onCallback(double now, uint64_t deviceFrames, double latency, uint64_t ringFrame,
                                      size_t available, size_t frames) {
-  const size_t before = pace_.seen();
   const double due = trackFrame(pace_.due(now, deviceFrames) + latency);
-  if (pace_.seen() <= before) landed_ = false;  // learnt afresh: land again
   cardSkew_.store(pace_.drift(), std::memory_order_relaxed);
   // The last mark at or before the next frame tells where it is in the track.
   const uint64_t written = marksWritten_.load(std::memory_order_acquire);
@@ -49,10 +47,11 @@ MusicSync::Fix MusicSync::onCallback(double now, uint64_t deviceFrames, double l
   }
   Fix fix;
   const uint32_t wanted = wanted_.load(std::memory_order_relaxed);
-  if (!started_ && pace_.seen() < kWarmCallbacks) {
+  if (!landed_ && pace_.seen() < kWarmCallbacks) {
     fix.silence = frames;  // nothing heard before it can be heard in the right place
     return fix;
   }
+  if (pace_.seen() < kSettleCallbacks) return fix;  // the pace is being learnt again: no judging yet
   if (!haveCurrent_ || current_.generation != wanted) {
     // Waiting for the jump: what the ring holds is from before it.
     fix.silence = frames;
@@ -64,10 +63,14 @@ MusicSync::Fix MusicSync::onCallback(double now, uint64_t deviceFrames, double l
   // Landed once to the frame; after that only what stretching cannot follow is landed again.
   const double close = landed_ ? kCloseSeconds * rate_ : 1.0;
   if (std::fabs(error) <= close) {
-    landed_ = started_ = true;
+    landed_ = true;
     error_.store(error / rate_, std::memory_order_relaxed);
     errorFresh_.store(true, std::memory_order_release);
     return fix;
+  }
+  if (landed_) {
+    putBackOff_.store(error / rate_, std::memory_order_relaxed);
+    putBacks_.fetch_add(1, std::memory_order_release);
   }
   if (error > 0 && error <= (kLeadSeconds + kSlackSeconds) * rate_) {
     fix.silence = std::min(frames, static_cast<size_t>(error));  // wait for the party
@@ -80,6 +83,14 @@ MusicSync::Fix MusicSync::onCallback(double now, uint64_t deviceFrames, double l
     fix.drop = available;
   }
   return fix;
+}
+
+bool MusicSync::putBack(double& off) {
+  const uint32_t now = putBacks_.load(std::memory_order_acquire);
+  if (now == putBacksTold_) return false;
+  putBacksTold_ = now;
+  off = putBackOff_.load(std::memory_order_relaxed);
+  return true;
 }
 
 double MusicSync::stretch(double seconds) {

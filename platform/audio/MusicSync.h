@@ -24,6 +24,7 @@ class MusicSync {
   static constexpr double kLeadSeconds = 3.0;     // a jump lands this far ahead of the party
   static constexpr double kSlackSeconds = 2.0;    // waited for or caught up beyond that; more: a jump
   static constexpr size_t kWarmCallbacks = 12;    // silent at first, until the device's pace is known
+  static constexpr size_t kSettleCallbacks = 7;   // played on as they are after the pace is lost
 
   MusicSync(int rate, int64_t loopFrames);
 
@@ -36,6 +37,9 @@ class MusicSync {
   void mark(uint64_t ringFrame, double trackFrame);
   // The stretch to apply now (+: longer, slower), from the errors the callback saw.
   double stretch(double seconds);
+  // Once after the sound had to be put back on the party's place (not the first landing):
+  // how far off it was, in seconds.
+  bool putBack(double& off);
 
   // Device callback, at party time `now` (seconds), after the device has taken `deviceFrames`
   // in all: `ringFrame` is the next frame the ring gives, `available` frames wait there, and the
@@ -71,8 +75,7 @@ class MusicSync {
   Mark current_{};          // callback's: the last mark passed
   bool haveCurrent_ = false;
   DevicePace pace_;
-  bool landed_ = false;                 // since the pace was last learnt
-  bool started_ = false;                // landed at all
+  bool landed_ = false;                 // once, to the frame
   std::atomic<double> cardSkew_{0.0};   // the device against the system clock: +: slow
   // Jumps.
   uint32_t generation_ = 0;  // decoder's
@@ -80,6 +83,9 @@ class MusicSync {
   // The callback's latest error, in seconds, for the decoder.
   std::atomic<double> error_{0.0};
   std::atomic<bool> errorFresh_{false};
+  std::atomic<double> putBackOff_{0.0};
+  std::atomic<uint32_t> putBacks_{0};
+  uint32_t putBacksTold_ = 0;  // decoder's
   // Decoder's controller.
   double smoothed_ = 0.0;
   double integral_ = 0.0;

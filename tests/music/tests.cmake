@@ -27,3 +27,12 @@ if(DISCO_MUSIC_FFMPEG AND DISCO_MUSIC_PYTHON AND DISCO_MUSIC_PULSEAUDIO AND DISC
     COMMAND ${DISCO_MUSIC_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/test_sound_servers.py $<TARGET_FILE:music_capture>)
   set_tests_properties(music.sound_servers PROPERTIES LABELS music TIMEOUT 900)
 endif()
+
+# A party's music: three players following one clock, one on a drifting sound card, recorded
+# together through PipeWire. Debian's own Python, for numpy.
+if(DISCO_MUSIC_PIPEWIRE AND EXISTS /usr/bin/python3)
+  add_test(NAME music.party
+    COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/test_party_music.py $<TARGET_FILE:music_capture>)
+  set_tests_properties(music.party PROPERTIES LABELS music TIMEOUT 900)
+  add_dependencies(music_capture skewed_sound_clock)
+endif()

@@ -1,0 +1,105 @@
+#!/usr/bin/env python3
+"""A party's music through a real sound server: three players following one shared clock (as
+party members do), started 1.5 s apart, each into a sink of its own that PulseAudio mixes into
+one channel of one recording, so that the recording shows how far apart they are heard. The
+third plays on a sound card 91 ppm fast (a stream declared at 44104 Hz for 44100).
+
+Usage: test_party_music.py MUSIC_CAPTURE [--seconds S] [unittest arguments]
+--seconds sets how long they play (CI: 150; the figures in docs/performance.md: 600).
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+import numpy as np
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from harness import stop_process, wait_until  # noqa: E402
+from sound_server import Server  # noqa: E402
+
+CAPTURE = os.path.abspath(sys.argv.pop(1))
+SECONDS = float(sys.argv.pop(sys.argv.index("--seconds") + 1)) if "--seconds" in sys.argv else 150.0
+if "--seconds" in sys.argv:
+    sys.argv.remove("--seconds")
+MUSIC = os.path.join(os.path.dirname(CAPTURE), "resources", "tralmix.m4a")
+SKEW_SHIM = os.path.join(os.path.dirname(CAPTURE), "shims", "skewed_sound_clock.so")
+KIND = os.environ.get("DISCO_SOUND_SERVER", "pipewire")
+RATE = 44100
+CHANNELS = ("front-left", "front-right", "front-center")  # a player's own channel in the mix
+IN_STEP = 0.002  # seconds: the members' music once each card's pace is learnt
+LEARNT = 120.0   # seconds after the last player's start
+
+
+def offset(a, b, at, width=RATE, reach=int(0.04 * RATE)):
+    """How much later b is heard than a around sample `at`, in seconds, with the correlation of
+    the two there (near 1 when they play the same music)."""
+    window = a[at:at + width]
+    scores = np.correlate(b[at - reach:at + width + reach], window, mode="valid")
+    k = int(np.argmax(scores))
+    if 0 < k < len(scores) - 1:  # between samples, by the parabola through the peak
+        y0, y1, y2 = scores[k - 1:k + 2]
+        k += 0.5 * (y0 - y2) / (y0 - 2 * y1 + y2)
+    other = b[at - reach + round(k):at - reach + round(k) + width]
+    quality = float(np.dot(window, other) / (np.linalg.norm(window) * np.linalg.norm(other) + 1e-12))
+    return (k - reach) / RATE, quality
+
+
+class PartyMusic(unittest.TestCase):
+    def test_three_players_heard_in_step(self):
+        folder = tempfile.mkdtemp(prefix="disco-party-music-")
+        self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
+        sinks = [f"module-null-sink sink_name=mix rate={RATE} format=float32le channels=3 channel_map={','.join(CHANNELS)}"]
+        sinks += [f"module-remap-sink sink_name=m{i} master=mix channels=1 master_channel_map={c} channel_map=mono remix=no"
+                  for i, c in enumerate(CHANNELS)]
+        server = Server(KIND, folder)
+        self.addCleanup(server.stop)
+        server.start()
+        for sink in sinks:
+            self.assertIsNotNone(server.pactl("load-module", *sink.split()), sink)
+        recording = os.path.join(folder, "mix.raw")
+        recorder = server.record(recording, latency=100, sink="mix", channels=3)
+        self.addCleanup(stop_process, recorder)
+        start_us = time.time_ns() // 1000
+        players, started = [], []
+        for i in range(3):
+            env = dict(server.env, PULSE_SINK=f"m{i}", SDL_AUDIODRIVER="pulseaudio")
+            if i == 2:
+                env.update(LD_PRELOAD=SKEW_SHIM, SKEWED_RATE="44104")
+            if started:
+                time.sleep(1.5)  # members join one after another
+            started.append(time.monotonic() - recorder.started)
+            players.append(subprocess.Popen([CAPTURE, MUSIC, str(SECONDS + 60), "follow", str(start_us)], env=env,
+                                            stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                            text=True))
+            self.addCleanup(stop_process, players[-1])
+        wait_until(lambda: os.path.getsize(recording) >= (started[-1] + SECONDS) * RATE * 12, f"{SECONDS:.0f} s of music",
+                   timeout=SECONDS + 120)
+        for i, player in enumerate(players):
+            _, said = player.communicate(timeout=60)  # its input ends: it stops
+            print("".join(f"player {i}: {line}\n" for line in said.splitlines()), end="", flush=True)
+        stop_process(recorder)
+        if os.environ.get("DISCO_KEEP_RECORDING"):
+            shutil.copy(recording, os.environ["DISCO_KEEP_RECORDING"])
+        heard = np.fromfile(recording, dtype=np.float32)
+        heard = heard[:len(heard) // 3 * 3].reshape(-1, 3).T
+        apart = []  # (seconds since the last player started, largest offset between two of them)
+        for t in np.arange(started[-1] + 10, started[-1] + SECONDS - 2, 2.0):
+            at = int(t * RATE)
+            pairs = [offset(heard[0], heard[j], at) for j in (1, 2)]
+            offsets = [0.0] + [seconds for seconds, _ in pairs]
+            # Not the same music within 40 ms of one another (a dropout, a player far off): apart.
+            same = all(quality > 0.6 for _, quality in pairs)
+            apart.append((t - started[-1], max(offsets) - min(offsets) if same else float("inf")))
+        early = max(spread for since, spread in apart if since < 40)
+        late = max(spread for since, spread in apart if since >= LEARNT)
+        print(f"party music: 3 players, one card 91 ppm fast: {early * 1000:.2f} ms apart at most in the "
+              f"first 40 s, {late * 1000:.2f} ms from {LEARNT:.0f} s to {SECONDS:.0f} s", flush=True)
+        self.assertLess(late, IN_STEP, " ".join(f"{since:.0f}s:{spread * 1000:.1f}" for since, spread in apart))
+
+
+if __name__ == "__main__":
+    unittest.main()
