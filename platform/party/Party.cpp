@@ -52,6 +52,7 @@ struct Party::Impl {
   std::unique_ptr<AvahiPeers> peers;
   std::set<std::string> said;
   std::set<uint64_t> clocksSaid;
+  std::atomic<uint64_t> sent{0}, sentBytes{0}, received{0}, receivedBytes{0};
   std::atomic<bool> stopping{false};
   std::thread thread;
 
@@ -77,10 +78,14 @@ struct Party::Impl {
       for (const std::string& address : peers->addresses()) to.insert(address);
     std::lock_guard<std::mutex> hold(lock);
     for (const auto& [id, member] : members.members()) to.insert(member.address);
-    for (const std::string& address : to) {
-      const PartyMessage::Bytes bytes = members.messageFor(address, nowUs).encode();
-      socket->sendTo(address, bytes.data(), bytes.size());
-    }
+    for (const std::string& address : to) send(address, members.messageFor(address, nowUs));
+  }
+
+  void send(const std::string& address, const PartyMessage& message) {
+    const PartyMessage::Bytes bytes = message.encode();
+    if (!socket->sendTo(address, bytes.data(), bytes.size())) return;
+    ++sent;
+    sentBytes += bytes.size();
   }
 
   void take(const uint8_t* data, size_t size, const std::string& from, bool local) {
@@ -98,8 +103,7 @@ struct Party::Impl {
     startUs = members.startUs();
     if (members.size() != before) {
       say("a member at " + from + " joined (" + std::to_string(members.size() + 1) + " in all)");
-      const PartyMessage::Bytes bytes = members.messageFor(from, nowUs).encode();
-      socket->sendTo(from, bytes.data(), bytes.size());  // at once: its start may still be open
+      send(from, members.messageFor(from, nowUs));  // at once: its start may still be open
     }
     checkClock(message->sender);
   }
@@ -135,7 +139,10 @@ struct Party::Impl {
       bool local = false;
       const int waitMs = static_cast<int>(std::clamp<int64_t>((nextSendUs - nowUs) / 1000, 1, 100));
       const size_t got = socket->receive(buffer, sizeof buffer, from, local, waitMs);
-      if (got > 0) take(buffer, got, from, local);
+      if (got == 0) continue;
+      ++received;
+      receivedBytes += got;
+      take(buffer, got, from, local);
     }
   }
 };
@@ -200,3 +207,7 @@ unsigned Party::seed() const {
 double Party::seconds() const { return static_cast<double>(systemTimeMicros() - startUs()) * 1e-6; }
 
 bool Party::silent() const { return impl_->request.silent; }
+
+Party::Traffic Party::traffic() const {
+  return Traffic{impl_->sent, impl_->sentBytes, impl_->received, impl_->receivedBytes};
+}

@@ -38,6 +38,12 @@ class Party {
   double seconds() const;
   bool silent() const;
 
+  // Messages and their bytes so far, sent and taken (whatever was dropped).
+  struct Traffic {
+    uint64_t sent = 0, sentBytes = 0, received = 0, receivedBytes = 0;
+  };
+  Traffic traffic() const;
+
   static constexpr int kJoinWindowMs = 2000;
 
   struct Impl;

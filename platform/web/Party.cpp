@@ -12,3 +12,4 @@ int64_t Party::startUs() const { return 0; }
 unsigned Party::seed() const { return 0; }
 double Party::seconds() const { return 0.0; }
 bool Party::silent() const { return true; }
+Party::Traffic Party::traffic() const { return {}; }
