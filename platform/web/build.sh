@@ -14,7 +14,7 @@ version="$(sed -n 's/^project(disco VERSION \([0-9.]*\).*/\1/p' "$root/CMakeList
 # The scene's code as it is, with the GL headers of our GL 1.x layer in front of emscripten's.
 flags=(-std=c++20 -O2 -Wall -Wextra -I"$root/platform/web/gl" -I"$root" -DDISCO_VERSION="\"$version\"")
 sources=("$root"/support/*.cpp "$root"/scene/*.cpp "$root"/objects/*.cpp
-         "$root"/app/OpenGLView.cpp "$root"/app/main.cpp "$root"/app/capture/FrameCapture.cpp
+         "$root"/app/OpenGLView.cpp "$root"/app/PartyFrames.cpp "$root"/app/main.cpp "$root"/app/capture/FrameCapture.cpp
          "$root"/app/web/*.cpp "$root"/platform/Clock.cpp "$root"/platform/web/*.cpp "$root"/platform/web/gl1/*.cpp)
 
 objects=()
