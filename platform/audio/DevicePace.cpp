@@ -11,7 +11,7 @@ constexpr double kMostDrift = 0.002;
 }  // namespace
 
 double DevicePace::fitDrift() const {
-  const size_t held = std::min(count_, kHistory);
+  const size_t held = held_;
   if (held < 2 || back(0).at - back(held - 1).at < kDriftSpan) return NAN;  // too soon to tell
   double meanAt = 0, meanPace = 0;
   for (size_t i = 0; i < held; ++i) {
@@ -28,21 +28,23 @@ double DevicePace::fitDrift() const {
   return spread > 0 ? std::clamp(covariance / spread, -kMostDrift, kMostDrift) : 0.0;
 }
 
+double DevicePace::earliest(double now, size_t from, size_t to) const {
+  // Carried along the drift no further than half the span it was learnt over.
+  const double learnt = held_ > 0 ? now - back(held_ - 1).at : 0.0;
+  const double span = std::clamp(learnt / 2, kUntrustedSpan, kEarliestSpan);
+  double least = INFINITY;
+  for (size_t i = from; i < std::min(to, held_) && now - back(i).at <= span; ++i)
+    least = std::min(least, back(i).pace + drift_ * (now - back(i).at));
+  return least;
+}
+
 double DevicePace::due(double now, uint64_t frames) {
   const double played = static_cast<double>(frames) / rate_;
   const double pace = now - played;
-  // Carried along a drift no further than half the span it was learnt over.
-  const double learnt = count_ > 0 ? now - back(std::min(count_, kHistory) - 1).at : 0.0;
-  const double span = std::clamp(learnt / 2, kUntrustedSpan, kEarliestSpan);
-  double earliest = pace;
-  for (size_t i = 0; i < std::min(count_, kHistory) && now - back(i).at <= span; ++i)
-    earliest = std::min(earliest, back(i).pace + drift_ * (now - back(i).at));
-  if (pace - earliest > kNewPaceSeconds) {
-    count_ = 0;
-    earliest = pace;
-  }
-  history_[count_++ % kHistory] = Callback{now, pace};
+  if (held_ > 0 && pace - earliest(now, 0, held_) > kStallSeconds) held_ = 0;
+  history_[next_++ % kHistory] = Callback{now, pace};
+  held_ = std::min(held_ + 1, kHistory);
   const double fitted = fitDrift();
   if (!std::isnan(fitted)) drift_ = fitted;
-  return earliest + played;
+  return std::min(pace, earliest(now, 0, held_)) + played;
 }

@@ -16,12 +16,13 @@ class DevicePace {
   double due(double now, uint64_t frames);
   // The device's clock against ours: +: it runs slow.
   double drift() const { return drift_; }
-  // Callbacks seen since the pace was last learnt afresh (a new device, a machine woken).
-  size_t seen() const { return count_; }
+  // Callbacks the pace is learnt from: since the first, or since it was last learnt afresh.
+  size_t seen() const { return held_; }
 
   // Later than this is not lateness: the device stalled and the server ran dry, so its timeline
-  // moved, or it is another device. What was learnt of the pace is dropped; its drift stays.
-  static constexpr double kNewPaceSeconds = 0.15;
+  // moved on, or it is another device, or the machine woke from sleep. What was learnt of the
+  // pace is dropped; its drift stays.
+  static constexpr double kStallSeconds = 0.25;
 
  private:
   struct Callback {
@@ -30,10 +31,13 @@ class DevicePace {
   };
   static constexpr size_t kHistory = 1024;  // callbacks: over six minutes of them
   double fitDrift() const;
-  const Callback& back(size_t i) const { return history_[(count_ - 1 - i) % kHistory]; }
+  // The earliest pace of callbacks `from` to `to` back (0: the latest), carried to `now`.
+  double earliest(double now, size_t from, size_t to) const;
+  const Callback& back(size_t i) const { return history_[(next_ - 1 - i) % kHistory]; }
 
   int rate_;
   std::array<Callback, kHistory> history_{};
-  size_t count_ = 0;
+  size_t next_ = 0;  // where the next callback goes
+  size_t held_ = 0;  // callbacks that count
   double drift_ = 0.0;
 };
