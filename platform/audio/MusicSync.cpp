@@ -36,7 +36,6 @@ void MusicSync::mark(uint64_t ringFrame, double trackFrame) {
 MusicSync::Fix MusicSync::onCallback(double now, uint64_t deviceFrames, double latency, uint64_t ringFrame,
                                      size_t available, size_t frames) {
   const double due = trackFrame(pace_.due(now, deviceFrames) + latency);
-  cardSkew_.store(pace_.drift(), std::memory_order_relaxed);
   // The last mark at or before the next frame tells where it is in the track.
   const uint64_t written = marksWritten_.load(std::memory_order_acquire);
   if (written - marksRead_ > kMarks) marksRead_ = written - kMarks;  // fell behind: only the newest count
@@ -98,7 +97,5 @@ double MusicSync::stretch(double seconds) {
     smoothed_ += kSmoothing * (error_.load(std::memory_order_relaxed) - smoothed_);
     integral_ = std::clamp(integral_ + kIntegral * smoothed_ * seconds, -kMostStretch, kMostStretch);
   }
-  // The card's own skew is followed outright; the controller works off what is left.
-  const double skew = -cardSkew_.load(std::memory_order_relaxed);
-  return std::clamp(skew + kProportional * smoothed_ + integral_, -kMostStretch, kMostStretch);
+  return std::clamp(kProportional * smoothed_ + integral_, -kMostStretch, kMostStretch);
 }

@@ -76,7 +76,6 @@ class MusicSync {
   bool haveCurrent_ = false;
   DevicePace pace_;
   bool landed_ = false;                 // once, to the frame
-  std::atomic<double> cardSkew_{0.0};   // the device against the system clock: +: slow
   // Jumps.
   uint32_t generation_ = 0;  // decoder's
   std::atomic<uint32_t> wanted_{1};  // the first samples are placed by a jump too
