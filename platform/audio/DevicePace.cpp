@@ -41,9 +41,15 @@ double DevicePace::earliest(double now, size_t from, size_t to) const {
 double DevicePace::due(double now, uint64_t frames) {
   const double played = static_cast<double>(frames) / rate_;
   const double pace = now - played;
-  if (held_ > 0 && pace - earliest(now, 0, held_) > kStallSeconds) held_ = 0;
+  const double late = held_ > 0 ? pace - earliest(now, 0, held_) : 0.0;
+  if (late > kNewPaceSeconds) held_ = stalledAt_ = 0;
   history_[next_++ % kHistory] = Callback{now, pace};
   held_ = std::min(held_ + 1, kHistory);
+  if (late > kStallSeconds && !stalledAt_) stalledAt_ = held_;
+  if (stalledAt_ && held_ >= stalledAt_ + kRecent - 1) {
+    if (held_ > kRecent && earliest(now, 0, kRecent) - earliest(now, kRecent, held_) > kMovedSeconds) held_ = kRecent;
+    stalledAt_ = 0;
+  }
   const double fitted = fitDrift();
   if (!std::isnan(fitted)) drift_ = fitted;
   return std::min(pace, earliest(now, 0, held_)) + played;

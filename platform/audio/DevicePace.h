@@ -19,10 +19,15 @@ class DevicePace {
   // Callbacks the pace is learnt from: since the first, or since it was last learnt afresh.
   size_t seen() const { return held_; }
 
-  // Later than this is not lateness: the device stalled and the server ran dry, so its timeline
-  // moved on, or it is another device, or the machine woke from sleep. What was learnt of the
-  // pace is dropped; its drift stays.
+  // Later than this is not lateness: another device, or the machine woke from sleep. What was
+  // learnt of the pace is dropped; its drift stays.
+  static constexpr double kNewPaceSeconds = 1.0;
+  // Later than this, the device may have stalled and its server run dry, moving its timeline
+  // on. If the next kRecent callbacks all come this much later than the earliest before, it
+  // did, and the pace is learnt from them on; else it was only a late callback.
   static constexpr double kStallSeconds = 0.25;
+  static constexpr double kMovedSeconds = 0.025;
+  static constexpr size_t kRecent = 12;
 
  private:
   struct Callback {
@@ -39,5 +44,6 @@ class DevicePace {
   std::array<Callback, kHistory> history_{};
   size_t next_ = 0;  // where the next callback goes
   size_t held_ = 0;  // callbacks that count
+  size_t stalledAt_ = 0;  // held_ just after a stall to look into; 0: none
   double drift_ = 0.0;
 };
