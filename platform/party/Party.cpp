@@ -188,7 +188,7 @@ Party::~Party() = default;
 void Party::settle(int windowMs) {
   const int64_t untilUs = impl_->joinedUs + int64_t{windowMs} * 1000;
   const int64_t nowUs = systemTimeMicros();
-  if (untilUs > nowUs && impl_->thread.joinable())
+  if (untilUs > nowUs && impl_->peers)  // alone, there is no one to wait for
     std::this_thread::sleep_for(std::chrono::microseconds(untilUs - nowUs));
   std::lock_guard<std::mutex> hold(impl_->lock);
   impl_->members.settle();
