@@ -3,7 +3,6 @@
 // and taken each second, and the CPU the party's threads take, as a share of a core.
 //
 // Usage: party_members MEMBERS SECONDS
-#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
@@ -12,15 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "bench/ProcessCpu.h"
 #include "platform/party/Party.h"
-
-namespace {
-double cpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + 1e-6 * (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
-}
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -36,9 +28,9 @@ int main(int argc, char** argv) {
   // Counted once every member has found every other.
   std::vector<Party::Traffic> before;
   for (auto& member : members) before.push_back(member->traffic());
-  const double cpuBefore = cpuSeconds();
+  const double cpuBefore = processCpuSeconds();
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-  const double cpu = cpuSeconds() - cpuBefore;
+  const double cpu = processCpuSeconds() - cpuBefore;
   Party::Traffic total;
   bool oneStart = true;
   for (size_t i = 0; i < members.size(); ++i) {

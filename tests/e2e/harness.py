@@ -224,6 +224,17 @@ def image_of_words(raw, width, height, stride, red=2, blue=0):
 _X11, _X11_LOADING = None, threading.Lock()
 
 
+class OrSkip:
+    """or_skip(): made, or the test skipped where it cannot be made on this machine (Unavailable)."""
+
+    @classmethod
+    def or_skip(cls, *args, **kwargs):
+        try:
+            return cls(*args, **kwargs)
+        except Unavailable as why:
+            raise unittest.SkipTest(str(why))
+
+
 class Unavailable(Exception):
     """A desktop cannot run on this machine; the message says why."""
 
@@ -264,7 +275,7 @@ BUS_CONFIG = """<busconfig><type>{kind}</type><listen>unix:path={path}</listen><
 <allow receive_sender="*"/><allow eavesdrop="true"/></policy></busconfig>"""
 
 
-class Desktop:
+class Desktop(OrSkip):
     """What every desktop the tests start has: a private folder (its HOME and XDG_RUNTIME_DIR)
     with its log, its processes each in a process group of its own that stop() ends whole, a
     private session bus where it needs one, and the ways a program, a key or a look at its X
@@ -288,14 +299,6 @@ class Desktop:
         self.log_path = os.path.join(self.folder, "log")
         self.log = open(self.log_path, "wb")
         self.processes = []
-
-    @classmethod
-    def or_skip(cls, *args, **kwargs):
-        """The desktop started, or the test skipped where it cannot run on this machine."""
-        try:
-            return cls(*args, **kwargs)
-        except Unavailable as why:
-            raise unittest.SkipTest(str(why))
 
     @contextlib.contextmanager
     def starting(self):

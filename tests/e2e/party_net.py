@@ -16,9 +16,8 @@ import shutil
 import signal
 import subprocess
 import tempfile
-import unittest
 
-from harness import BUS_CONFIG, PATIENCE, Unavailable, stop_process, wait_until
+from harness import BUS_CONFIG, PATIENCE, OrSkip, Unavailable, stop_process, wait_until
 
 PREFIX = "discoparty-"
 FOLDER_PREFIX = PREFIX + "net-"  # the hosts' buses, configurations, logs
@@ -64,7 +63,7 @@ def clear_namespaces():
         ip("netns", "del", name, check=False)
 
 
-class PartyNetwork:
+class PartyNetwork(OrSkip):
     def __init__(self, hosts=3):
         missing = [p for p in ("ip", "dbus-daemon", "dbus-send", "avahi-daemon") if not shutil.which(p)]
         if missing:
@@ -80,14 +79,6 @@ class PartyNetwork:
         except BaseException:
             self.stop()
             raise
-
-    @classmethod
-    def or_skip(cls, *args, **kwargs):
-        """The network up, or the test skipped where it cannot be made on this machine."""
-        try:
-            return cls(*args, **kwargs)
-        except Unavailable as why:
-            raise unittest.SkipTest(str(why))
 
     def __enter__(self):
         return self

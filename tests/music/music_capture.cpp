@@ -11,7 +11,6 @@
 // decoding thread and the device's).
 #include <malloc.h>
 #include <poll.h>
-#include <sys/resource.h>
 
 #include <cerrno>
 #include <chrono>
@@ -19,17 +18,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bench/ProcessCpu.h"
 #include "platform/Clock.h"
 #include "platform/audio/MusicPlayer.h"
 
 namespace {
 double seconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-double cpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + 1e-6 * (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
 }
 }  // namespace
 
@@ -54,13 +49,13 @@ int main(int argc, char** argv) {
     return 0;
   }
   player->setLoops(!(argc > 3 && std::strcmp(argv[3], "once") == 0));
-  const double playFor = std::atof(argv[2]), cpuStart = cpuSeconds(), playStart = seconds();
+  const double playFor = std::atof(argv[2]), cpuStart = processCpuSeconds(), playStart = seconds();
   player->play();
   pollfd input{0, POLLIN, 0};
   while (poll(&input, 1, static_cast<int>(1000 * playFor)) < 0 && errno == EINTR) {
   }
   const double played = seconds() - playStart;
-  const double cpu = cpuSeconds() - cpuStart;
+  const double cpu = processCpuSeconds() - cpuStart;
   const size_t heapHeld = mallinfo2().uordblks - heapBefore;
   player.reset();
   std::printf("player open\nopen_ms %.2f\nheap_bytes %zu\ncpu_share %.4f\n", openMs, heapHeld, cpu / played);
