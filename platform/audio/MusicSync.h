@@ -53,7 +53,6 @@ class MusicSync {
 
   // The shortest way from `due` to `at` round the loop, in frames.
   double loopError(double at, double due) const;
-  int rate() const { return rate_; }
   int64_t loopFrames() const { return loopFrames_; }
   // Track frame of the loop at party time `seconds`.
   double trackFrame(double seconds) const;

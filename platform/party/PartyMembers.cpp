@@ -29,8 +29,6 @@ PartyMembers::Verdict PartyMembers::heard(const PartyMessage& message, const std
   if (member.address.empty()) member.address = from;
   member.sequence = message.sequence;
   member.lastHeardUs = nowUs;
-  member.startUs = message.startUs;
-  member.flags = message.flags;
   lastFrom_[from] = Heard{message.sentUs, nowUs};
   measure(member, message, nowUs);
   if (!settled_ && message.startUs < startUs_) startUs_ = message.startUs;

@@ -44,8 +44,6 @@ class PartyMembers {
     std::string address;
     uint64_t sequence = 0;
     int64_t lastHeardUs = 0;
-    int64_t startUs = 0;
-    uint16_t flags = 0;
     // Their clock minus ours, from the exchange with the shortest round trip of late.
     std::optional<int64_t> offsetUs;
     int64_t bestRoundTripUs = 0;

@@ -7,16 +7,17 @@
 #include <stdint.h>
 #include <stdlib.h>
 
+/* libpulse's sample format: its layout, under a name of ours. */
 typedef struct {
   int format;
   uint32_t rate;
   uint8_t channels;
-} pa_sample_spec;
+} SampleFormat;
 
-void* pa_stream_new(void* context, const char* name, const pa_sample_spec* spec, const void* map) {
-  static void* (*real)(void*, const char*, const pa_sample_spec*, const void*) = NULL;
-  if (!real) real = (void* (*)(void*, const char*, const pa_sample_spec*, const void*))dlsym(RTLD_NEXT, "pa_stream_new");
-  pa_sample_spec skewed = *spec;
+void* pa_stream_new(void* context, const char* name, const SampleFormat* asked, const void* map) {
+  static void* (*real)(void*, const char*, const SampleFormat*, const void*) = NULL;
+  if (!real) real = (void* (*)(void*, const char*, const SampleFormat*, const void*))dlsym(RTLD_NEXT, "pa_stream_new");
+  SampleFormat skewed = *asked;
   const char* rate = getenv("SKEWED_RATE");
   if (rate) skewed.rate = (uint32_t)strtoul(rate, NULL, 10);
   return real(context, name, &skewed, map);
