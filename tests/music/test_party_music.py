@@ -68,12 +68,16 @@ class PartyMusic(unittest.TestCase):
         self.addCleanup(stop_process, recorder)
         start_us = time.time_ns() // 1000
         players, started = [], []
+
+        def streams():
+            return len((server.pactl("list", "short", "sink-inputs") or "").splitlines())
+        sinks_own = streams()  # the remapping sinks' own
         for i in range(3):
             env = dict(server.env, PULSE_SINK=f"m{i}", SDL_AUDIODRIVER="pulseaudio")
             if i == 2:
                 env.update(LD_PRELOAD=SKEW_SHIM, SKEWED_RATE="44104")
-            if started:
-                time.sleep(1.5)  # members join one after another
+            # Members join one after another: each once the one before is playing on the server.
+            wait_until(lambda: streams() >= sinks_own + len(players), "the player before on the server")
             started.append(time.monotonic() - recorder.started)
             players.append(subprocess.Popen([CAPTURE, MUSIC, str(SECONDS + 60), "follow", str(start_us)], env=env,
                                             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
