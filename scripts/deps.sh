@@ -8,7 +8,7 @@ packages=(
   # build
   cmake g++ make pkg-config
   # platform layer
-  libsdl2-dev libwayland-dev libwayland-bin wayland-protocols plasma-wayland-protocols libglib2.0-dev libx11-dev libxrandr-dev libgl-dev libglu1-mesa-dev libosmesa6-dev libpng-dev
+  libsdl2-dev libpulse-dev libwayland-dev libwayland-bin wayland-protocols plasma-wayland-protocols libglib2.0-dev libx11-dev libxrandr-dev libgl-dev libglu1-mesa-dev libosmesa6-dev libpng-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libswscale-dev
   # software GL at run time (llvmpipe)
   libgl1-mesa-dri

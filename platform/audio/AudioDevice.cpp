@@ -4,7 +4,10 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <cmath>
 #include <mutex>
+
+#include "platform/audio/PulseOutput.h"
 
 namespace {
 
@@ -58,6 +61,8 @@ void releaseDriver() {
 
 }  // namespace
 
+AudioDevice::AudioDevice(Fill fill, void* user) : fill_(fill), user_(user) {}
+
 void AudioDevice::nameStreams() {
   SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "disco");
   SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "disco music loop");
@@ -66,10 +71,16 @@ void AudioDevice::nameStreams() {
 
 void AudioDevice::threadDone() { SDL_TLSCleanup(); }
 
-std::vector<std::string> AudioDevice::driversAfter(const std::string& lost, bool others) {
+std::vector<std::string> AudioDevice::driversAfter(const std::string& lost, bool others, bool timed) {
   const char* chosen = SDL_GetHint(SDL_HINT_AUDIODRIVER);
-  if (lost.empty() || (chosen && *chosen)) return {""};
-  std::vector<std::string> drivers{lost};
+  const bool chosenAny = chosen && *chosen;
+  std::vector<std::string> drivers;
+  if (timed && (!chosenAny || std::string(chosen) == "pulseaudio")) drivers.emplace_back(kTimedDriver);
+  if (lost.empty() || chosenAny) {
+    drivers.emplace_back("");
+    return drivers;
+  }
+  if (lost != kTimedDriver) drivers.emplace_back(lost);
   for (const char* server : {"pipewire", "pulseaudio"}) {
     if (lost != server) drivers.emplace_back(server);
   }
@@ -88,6 +99,17 @@ std::unique_ptr<AudioDevice> AudioDevice::open(int rate, int channels, Fill fill
 
 std::unique_ptr<AudioDevice> AudioDevice::openThrough(const std::string& name, int rate, int channels, Fill fill,
                                                       void* user, bool exactly, std::string& why) {
+  if (name == kTimedDriver) {
+    auto output = PulseOutput::open(rate, channels, bufferFramesFor(rate), fill, user, why);
+    if (!output) return nullptr;
+    std::unique_ptr<AudioDevice> device(new AudioDevice(fill, user));
+    device->timed_ = std::move(output);
+    device->rate_ = rate;
+    device->channels_ = channels;
+    device->bufferFrames_ = bufferFramesFor(rate);
+    device->driver_ = name;
+    return device;
+  }
   quietAlsa();
   if (!holdDriver(name, why)) return nullptr;
   std::unique_ptr<AudioDevice> device(new AudioDevice(fill, user));  // lets the driver go with it
@@ -116,13 +138,23 @@ std::unique_ptr<AudioDevice> AudioDevice::openThrough(const std::string& name, i
 }
 
 AudioDevice::~AudioDevice() {
+  if (timed_) return;  // its own thread stops with it
   if (id_ != 0) SDL_CloseAudioDevice(id_);
   releaseDriver();
 }
 
-void AudioDevice::start() { SDL_PauseAudioDevice(id_, 0); }
+void AudioDevice::start() {
+  if (timed_) {
+    timed_->start();
+  } else {
+    SDL_PauseAudioDevice(id_, 0);
+  }
+}
 
-bool AudioDevice::lost() const { return SDL_GetAudioDeviceStatus(id_) == SDL_AUDIO_STOPPED; }
+bool AudioDevice::lost() const {
+  if (timed_) return timed_->lost();
+  return SDL_GetAudioDeviceStatus(id_) == SDL_AUDIO_STOPPED;
+}
 
 void AudioDevice::callback(void* self, unsigned char* stream, int bytes) {
   auto* device = static_cast<AudioDevice*>(self);
@@ -132,5 +164,5 @@ void AudioDevice::callback(void* self, unsigned char* stream, int bytes) {
     std::fill_n(reinterpret_cast<float*>(stream), static_cast<size_t>(bytes) / sizeof(float), 0.0f);
     return;
   }
-  device->fill_(device->user_, reinterpret_cast<float*>(stream), static_cast<size_t>(bytes) / sizeof(float));
+  device->fill_(device->user_, reinterpret_cast<float*>(stream), static_cast<size_t>(bytes) / sizeof(float), NAN);
 }

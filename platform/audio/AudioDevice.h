@@ -11,10 +11,17 @@
 //
 // The sound driver (PulseAudio, PipeWire, ALSA, ...) is chosen afresh whenever no device is
 // open, so a sound server that was restarted, or started late, is found by the next open().
+class PulseOutput;
+
 class AudioDevice {
  public:
-  // Fills `out` with `count` samples. Runs on the device's thread: must not block.
-  using Fill = void (*)(void* user, float* out, size_t count);
+  // Fills `out` with `count` samples, the first of them heard `untilHeard` seconds from now
+  // (NaN: the device does not tell). Runs on the device's thread: must not block.
+  using Fill = void (*)(void* user, float* out, size_t count, double untilHeard);
+
+  // The driver that talks to the sound server itself rather than through SDL, so that it
+  // can tell when each sample will be heard: PulseAudio's protocol (PipeWire speaks it too).
+  static constexpr const char* kTimedDriver = "pulseaudio (timed)";
 
   // Names the stream to the sound server ("disco" playing music). Call on the thread that runs
   // the window system, before the first open().
@@ -27,8 +34,9 @@ class AudioDevice {
   // The sound drivers open() tries in turn after a device of `lost` went away: that driver and
   // the sound servers first, so that a server restarting finds its card free, and with
   // `others` whatever else SDL finds (ALSA on the card itself, say). "" stands for SDL's own
-  // choice, which is all there is when SDL_AUDIODRIVER names one or nothing was lost.
-  static std::vector<std::string> driversAfter(const std::string& lost, bool others);
+  // choice, which is all there is when SDL_AUDIODRIVER names one or nothing was lost. With
+  // `timed`, the timed driver comes first, unless SDL_AUDIODRIVER names a driver it is not.
+  static std::vector<std::string> driversAfter(const std::string& lost, bool others, bool timed = false);
 
   // Opened paused, through the first of `drivers` that opens. Null when none does; `why` then
   // says why. `exactly`: samples stay at `rate` and `channels` whatever the device plays.
@@ -51,7 +59,7 @@ class AudioDevice {
   bool lost() const;
 
  private:
-  AudioDevice(Fill fill, void* user) : fill_(fill), user_(user) {}
+  AudioDevice(Fill fill, void* user);
   static std::unique_ptr<AudioDevice> openThrough(const std::string& name, int rate, int channels, Fill fill,
                                                   void* user, bool exactly, std::string& why);
   static void callback(void* self, unsigned char* stream, int bytes);
@@ -59,6 +67,7 @@ class AudioDevice {
   Fill fill_;
   void* user_;
   unsigned id_ = 0;
+  std::unique_ptr<PulseOutput> timed_;
   int rate_ = 0;
   int channels_ = 0;
   int bufferFrames_ = 0;

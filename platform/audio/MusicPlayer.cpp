@@ -60,19 +60,19 @@ struct MusicPlayer::Playback {
   }
 
   // The device's thread: whatever is decoded, then silence (an underrun, or the end).
-  static void fill(void* user, float* out, size_t count) {
+  static void fill(void* user, float* out, size_t count, double untilHeard) {
     auto* self = static_cast<Playback*>(user);
-    if (self->sync) return self->fillFollowing(out, count);
+    if (self->sync) return self->fillFollowing(out, count, untilHeard);
     const size_t got = self->ring->read(out, count);
     std::fill(out + got, out + count, 0.0f);
   }
 
   // The same, landing on the shared clock's place in the loop first when it is off.
-  void fillFollowing(float* out, size_t count) {
+  void fillFollowing(float* out, size_t count, double untilHeard) {
     const size_t channels = static_cast<size_t>(loop->outputChannels());
     const size_t frames = count / channels;
     const MusicSync::Fix fix = sync->onCallback(follow(), deviceFrames, latency.load(std::memory_order_relaxed),
-                                                ringRead, ring->available() / channels, frames);
+                                                untilHeard, ringRead, ring->available() / channels, frames);
     deviceFrames += frames;
     ringRead += ring->skip(fix.drop * channels) / channels;
     const size_t quiet = fix.silence * channels;
@@ -109,7 +109,7 @@ struct MusicPlayer::Playback {
   std::unique_ptr<AudioDevice> openDevice(int rate, int channels, bool exactly, std::string& why) {
     const Clock::time_point now = Clock::now();
     auto opened = AudioDevice::open(rate, channels, &Playback::fill, this, exactly, why,
-                                    AudioDevice::driversAfter(lostDriver, !retry.patient(now)));
+                                    AudioDevice::driversAfter(lostDriver, !retry.patient(now), follow != nullptr));
     if (opened) {
       retry.opened(now);
       lostDriver = opened->driver();

@@ -33,9 +33,10 @@ void MusicSync::mark(uint64_t ringFrame, double trackFrame) {
   marksWritten_.store(at + 1, std::memory_order_release);
 }
 
-MusicSync::Fix MusicSync::onCallback(double now, uint64_t deviceFrames, double latency, uint64_t ringFrame,
-                                     size_t available, size_t frames) {
-  const double due = trackFrame(pace_.due(now, deviceFrames) + latency);
+MusicSync::Fix MusicSync::onCallback(double now, uint64_t deviceFrames, double latency, double untilHeard,
+                                     uint64_t ringFrame, size_t available, size_t frames) {
+  const bool told = !std::isnan(untilHeard);
+  const double due = trackFrame(told ? now + untilHeard : pace_.due(now, deviceFrames) + latency);
   // The last mark at or before the next frame tells where it is in the track.
   const uint64_t written = marksWritten_.load(std::memory_order_acquire);
   if (written - marksRead_ > kMarks) marksRead_ = written - kMarks;  // fell behind: only the newest count
@@ -46,11 +47,11 @@ MusicSync::Fix MusicSync::onCallback(double now, uint64_t deviceFrames, double l
   }
   Fix fix;
   const uint32_t wanted = wanted_.load(std::memory_order_relaxed);
-  if (!landed_ && pace_.seen() < kWarmCallbacks) {
+  if (!told && !landed_ && pace_.seen() < kWarmCallbacks) {
     fix.silence = frames;  // nothing heard before it can be heard in the right place
     return fix;
   }
-  if (pace_.seen() < kSettleCallbacks) return fix;  // the pace is being learnt again: no judging yet
+  if (!told && pace_.seen() < kSettleCallbacks) return fix;  // the pace is being learnt again: no judging yet
   if (!haveCurrent_ || current_.generation != wanted) {
     // Waiting for the jump: what the ring holds is from before it.
     fix.silence = frames;

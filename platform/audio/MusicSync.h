@@ -13,10 +13,12 @@
 //
 // The decoder marks where in the track the samples it writes are (a track position per ring
 // position). At each callback the sample about to be taken is compared with the track position
-// due when it will be heard: far off (a start, sound back after a loss, a machine woken from
-// sleep), the callback plays silence or drops samples to land on it, and asks the decoder to
-// jump when it is further off than the ring holds; close, the error goes to the decoder, which
-// stretches or squeezes the sound a little (never a jump) to follow the sound card's clock.
+// due when it will be heard (as the sound server tells, where the device asks it; else as learnt
+// from when the callbacks come, DevicePace): far off (a start, sound back after a loss, a
+// machine woken from sleep), the callback plays silence or drops samples to land on it, and asks
+// the decoder to jump when it is further off than the ring holds; close, the error goes to the
+// decoder, which stretches or squeezes the sound a little (never a jump) to follow the sound
+// card's clock.
 class MusicSync {
  public:
   static constexpr double kCloseSeconds = 0.02;   // followed by stretching; further: landed on
@@ -42,14 +44,15 @@ class MusicSync {
   bool putBack(double& off);
 
   // Device callback, at party time `now` (seconds), after the device has taken `deviceFrames`
-  // in all: `ringFrame` is the next frame the ring gives, `available` frames wait there, and the
-  // callback's first sample is heard `latency` seconds after it is due.
+  // in all: `ringFrame` is the next frame the ring gives, `available` frames wait there. The
+  // callback's first sample is heard `untilHeard` seconds from now when the device tells (else
+  // NaN), or else `latency` seconds after the callback was due, by when callbacks have come.
   struct Fix {
     size_t silence = 0;  // frames of silence first
     size_t drop = 0;     // frames taken from the ring and not played
   };
-  Fix onCallback(double now, uint64_t deviceFrames, double latency, uint64_t ringFrame, size_t available,
-                 size_t frames);
+  Fix onCallback(double now, uint64_t deviceFrames, double latency, double untilHeard, uint64_t ringFrame,
+                 size_t available, size_t frames);
 
   // The shortest way from `due` to `at` round the loop, in frames.
   double loopError(double at, double due) const;
