@@ -132,6 +132,10 @@ class PartyNetwork(OrSkip):
         clear_namespaces()
         shutil.rmtree(self.folder, ignore_errors=True)
 
+    def cable(self, i, plugged):
+        """Host i's cable into the party's network, or out of it (its own link stays up)."""
+        ip("-n", LINK, "link", "set", "dev", f"port{i}", "up" if plugged else "down")
+
     def namespace(self, i):
         return f"{PREFIX}{i}"
 

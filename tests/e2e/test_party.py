@@ -203,6 +203,22 @@ class Party(unittest.TestCase):
         for member in survivors:
             self.assertEqual(settled(member), party, "the start changed when the first member left")
 
+        # A member loses its network for a while: each side goes on alone, and both are back in
+        # the party's time, at its start, once it is back.
+        self.net.cable(1, plugged=False)
+        for member in survivors:
+            member.wait_until(lambda: logged(member, "1 member(s) gone silent (1 in all)"), "the other member gone")
+        self.net.cable(1, plugged=True)
+        plugged = time.time()
+        for member, other in zip(survivors, (2, 1)):
+            back = f"a member at {self.net.address(other)}:"
+            member.wait_until(lambda: member.log().count(back) >= 2, "the other member back")
+        print(f"party: a member's network back, both heard again after {time.time() - plugged:.1f} s at most",
+              file=sys.stderr)
+        self.same_frame(survivors, *party)
+        for member in survivors:
+            self.assertEqual(settled(member), party, "the start changed when a member came back")
+
         newcomer = self.member(0)
         self.assertEqual(settled(newcomer), party, "a newcomer does not take the party's start")
         self.same_frame(survivors + [newcomer], *party)
