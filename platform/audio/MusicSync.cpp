@@ -64,14 +64,16 @@ MusicSync::Fix MusicSync::onCallback(double now, uint64_t deviceFrames, double l
   const double close = landed_ ? kCloseSeconds * rate_ : 1.0;
   if (std::fabs(error) <= close) {
     landed_ = true;
+    away_ = false;
     error_.store(error / rate_, std::memory_order_relaxed);
     errorFresh_.store(true, std::memory_order_release);
     return fix;
   }
-  if (landed_) {
+  if (landed_ && !away_) {  // told once, however many callbacks the landing takes
     putBackOff_.store(error / rate_, std::memory_order_relaxed);
     putBacks_.fetch_add(1, std::memory_order_release);
   }
+  away_ = landed_;
   if (error > 0 && error <= (kLeadSeconds + kSlackSeconds) * rate_) {
     fix.silence = std::min(frames, static_cast<size_t>(error));  // wait for the party
   } else if (error < 0 && -error <= kSlackSeconds * rate_) {

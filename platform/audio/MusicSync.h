@@ -78,6 +78,7 @@ class MusicSync {
   bool haveCurrent_ = false;
   DevicePace pace_;
   bool landed_ = false;                 // once, to the frame
+  bool away_ = false;                   // since being put back, not yet close again
   // Jumps.
   uint32_t generation_ = 0;  // decoder's
   std::atomic<uint32_t> wanted_{1};  // the first samples are placed by a jump too

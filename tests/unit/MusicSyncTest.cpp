@@ -30,6 +30,7 @@ struct SimulatedPlayer {
   // Decoder.
   double trackFrame = 0, stretchCarry = 0, lastStretchAt = 0;
   uint64_t ringWritten = 0;
+  int putBacks = 0;  // told by the sync
   // Device.
   uint64_t ringRead = 0, deviceFrames = 0;
   double cardStart;  // party time of the device's first callback, on time
@@ -42,6 +43,8 @@ struct SimulatedPlayer {
         trackFrame = sync.trackFrame(now + MusicSync::kLeadSeconds);
         sync.jumped();
       }
+      double off = 0;
+      putBacks += sync.putBack(off);
       const double stretch = sync.stretch(now - lastStretchAt);
       lastStretchAt = now;
       stretchCarry += kChunk * (1.0 + stretch);
@@ -146,6 +149,19 @@ TEST(MusicSync, LandsAgainWhenTheCardsTimelineMoves) {
   const Outcome outcome = play(player, 400);
   EXPECT_LT(outcome.worst, 0.002);
   EXPECT_LT(outcome.silent, 22);  // the landings only
+}
+
+// Sound back after five seconds away (a sound server restarted): further off than the ring
+// holds, so the decoder jumps ahead and the sound waits for the party over several callbacks.
+// It is said once, and the sound is on the party's place again.
+TEST(MusicSync, LandsOnceWhenTheSoundComesBackFarOff) {
+  SimulatedPlayer player(0.0, 0.03, 10.0);
+  player.tells = true;
+  player.stallAt = 100;
+  player.stall = 5.0;
+  const Outcome outcome = play(player, 60);
+  EXPECT_LT(outcome.worst, 0.001);
+  EXPECT_EQ(player.putBacks, 1);
 }
 
 }  // namespace
