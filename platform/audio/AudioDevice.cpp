@@ -76,6 +76,9 @@ std::vector<std::string> AudioDevice::driversAfter(const std::string& lost, bool
   const bool chosenAny = chosen && *chosen;
   std::vector<std::string> drivers;
   if (timed && (!chosenAny || std::string(chosen) == "pulseaudio")) drivers.emplace_back(kTimedDriver);
+  // A server coming back may take SDL's PipeWire driver before it speaks PulseAudio's protocol
+  // too: the timed driver is waited for, as long as one would wait for a server at all.
+  if (timed && lost == kTimedDriver && !others) return drivers;
   if (lost.empty() || chosenAny) {
     drivers.emplace_back("");
     return drivers;

@@ -35,7 +35,8 @@ class AudioDevice {
   // the sound servers first, so that a server restarting finds its card free, and with
   // `others` whatever else SDL finds (ALSA on the card itself, say). "" stands for SDL's own
   // choice, which is all there is when SDL_AUDIODRIVER names one or nothing was lost. With
-  // `timed`, the timed driver comes first, unless SDL_AUDIODRIVER names a driver it is not.
+  // `timed`, the timed driver comes first, unless SDL_AUDIODRIVER names a driver it is not,
+  // and alone when it was the one lost, until `others`.
   static std::vector<std::string> driversAfter(const std::string& lost, bool others, bool timed = false);
 
   // Opened paused, through the first of `drivers` that opens. Null when none does; `why` then
