@@ -1,4 +1,4 @@
-# The layering, held by the compiler: only platform/ talks to SDL2, FFmpeg and libpng, and
+# The layering, held by the compiler: only platform/ talks to SDL2, FFmpeg, libpulse and libpng, and
 # platform/ builds on nothing of the folders above it.
 #
 # Linking those libraries PRIVATE to the platform targets keeps their include folders away from
@@ -38,13 +38,19 @@ foreach(dir ${_ffmpeg_dirs})  # <libavcodec/avcodec.h>, <libswscale/swscale.h>, 
   file(GLOB_RECURSE headers RELATIVE ${dir} ${dir}/libav*/*.h ${dir}/libsw*/*.h ${dir}/libpostproc/*.h)
   list(APPEND _fenced ${headers})
 endforeach()
+# libpulse, for a party's music: <pulse/pulseaudio.h> and the rest of its folder.
+find_path(DISCO_PULSE_HEADERS pulse/pulseaudio.h HINTS ${PULSE_INCLUDE_DIRS})
+if(DISCO_PULSE_HEADERS)
+  file(GLOB headers RELATIVE ${DISCO_PULSE_HEADERS} ${DISCO_PULSE_HEADERS}/pulse/*.h)
+  list(APPEND _fenced ${headers})
+endif()
 list(REMOVE_DUPLICATES _fenced)
-foreach(required SDL.h SDL2/SDL.h png.h libavformat/avformat.h libavutil/log.h)
+foreach(required SDL.h SDL2/SDL.h png.h libavformat/avformat.h libavutil/log.h pulse/pulseaudio.h)
   if(NOT required IN_LIST _fenced)
     message(FATAL_ERROR "Boundaries.cmake: <${required}> not found to fence off; the layering would go unchecked")
   endif()
 endforeach()
-_disco_fence(${DISCO_LIBRARY_FENCE} "only platform/ may include SDL2, FFmpeg or libpng headers" ${_fenced})
+_disco_fence(${DISCO_LIBRARY_FENCE} "only platform/ may include SDL2, FFmpeg, libpulse or libpng headers" ${_fenced})
 
 # Inside platform/: the headers of the folders that build on it.
 set(DISCO_PLATFORM_FENCE ${CMAKE_BINARY_DIR}/fences/platform)
