@@ -18,6 +18,8 @@ pa_proplist* streamProperties() {
   return properties;
 }
 
+constexpr pa_usec_t kAnswerWithin = 3 * PA_USEC_PER_SEC;  // libpulse's own wait is 30 s a step
+
 // Waits, the loop locked, until the context or stream is ready (true) or never will be.
 template <typename State>
 bool waitReady(pa_threaded_mainloop* loop, State state, const std::atomic<bool>& lost) {
@@ -49,6 +51,15 @@ std::unique_ptr<PulseOutput> PulseOutput::open(int rate, int channels, int buffe
     return nullptr;
   }
   pa_threaded_mainloop_lock(self.loop_);
+  // A server that is there but does not answer (stopped, or starting) would hold the caller for
+  // half a minute a step: it is given up on sooner.
+  pa_time_event* late = pa_context_rttime_new(
+      self.context_, pa_rtclock_now() + kAnswerWithin,
+      [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* output) {
+        static_cast<PulseOutput*>(output)->lost_ = true;
+        pa_threaded_mainloop_signal(static_cast<PulseOutput*>(output)->loop_, 0);
+      },
+      &self);
   bool ready = waitReady(self.loop_, [&] { return pa_context_get_state(self.context_) == PA_CONTEXT_READY; },
                          self.lost_);
   if (ready) {
@@ -56,6 +67,7 @@ std::unique_ptr<PulseOutput> PulseOutput::open(int rate, int channels, int buffe
     pa_channel_map map;
     pa_channel_map_init_extend(&map, static_cast<unsigned>(channels), PA_CHANNEL_MAP_DEFAULT);
     self.stream_ = pa_stream_new_with_proplist(self.context_, "disco music loop", &format, &map, properties);
+    ready = self.stream_ != nullptr;
   }
   if (self.stream_) {
     pa_stream_set_state_callback(self.stream_, &PulseOutput::onStreamState, &self);
@@ -69,19 +81,25 @@ std::unique_ptr<PulseOutput> PulseOutput::open(int rate, int channels, int buffe
     ready = pa_stream_connect_playback(self.stream_, nullptr, &buffer, flags, nullptr, nullptr) == 0 &&
             waitReady(self.loop_, [&] { return pa_stream_get_state(self.stream_) == PA_STREAM_READY; }, self.lost_);
   }
-  if (!ready) why = pa_strerror(pa_context_errno(self.context_));
+  if (late) pa_threaded_mainloop_get_api(self.loop_)->time_free(late);
+  if (!ready) {
+    const int error = pa_context_errno(self.context_);
+    why = error != PA_OK ? pa_strerror(error) : "the sound server did not answer";
+  }
   pa_threaded_mainloop_unlock(self.loop_);
   pa_proplist_free(properties);
   return ready ? std::move(output) : nullptr;
 }
 
 PulseOutput::~PulseOutput() {
-  if (loop_) pa_threaded_mainloop_stop(loop_);  // no callback runs after this
+  if (loop_) pa_threaded_mainloop_stop(loop_);  // no callback runs after this but the ones below
   if (stream_) {
+    pa_stream_set_state_callback(stream_, nullptr, nullptr);  // a disconnect calls it here
     pa_stream_disconnect(stream_);
     pa_stream_unref(stream_);
   }
   if (context_) {
+    pa_context_set_state_callback(context_, nullptr, nullptr);
     pa_context_disconnect(context_);
     pa_context_unref(context_);
   }
@@ -135,7 +153,11 @@ void PulseOutput::write(size_t bytes) {
 void PulseOutput::onTiming(pa_stream* stream, void* self) {
   auto* output = static_cast<PulseOutput*>(self);
   const pa_timing_info* timing = pa_stream_get_timing_info(stream);
-  if (!timing || !timing->playing || timing->read_index_corrupt) return;
+  if (!timing || timing->read_index_corrupt) return;
+  if (!timing->playing) {  // stopped (run dry, or moved): when it plays again is another matter
+    output->reports_ = 0;
+    return;
+  }
   // What the server had read of the stream, less what its sink still held, was being heard then.
   const double at = static_cast<double>(timing->timestamp.tv_sec) + 1e-6 * static_cast<double>(timing->timestamp.tv_usec);
   const double read = static_cast<double>(timing->read_index) / (sizeof(float) * static_cast<size_t>(output->channels_));

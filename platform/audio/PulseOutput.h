@@ -18,7 +18,8 @@ struct pa_stream;
 class PulseOutput {
  public:
   // Fills `out` with `count` samples, the first of them heard `untilHeard` seconds from now
-  // (NaN: not known yet). Runs on the output's own thread: must not block.
+  // (NaN: not known yet). Runs on the output's own thread (or in start(), on the caller's, the
+  // output's held): must not block.
   using Fill = void (*)(void* user, float* out, size_t count, double untilHeard);
 
   // Opened paused; null when there is no server to talk to (`why` says why).
