@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Seconds on a monotonic clock, as a double. Steps between two readings are never negative.
 double absoluteTime();
@@ -8,3 +9,6 @@ double absoluteTime();
 // The system's own clock (as chrony, systemd-timesyncd or PTP keep it), in microseconds since
 // 1970: the time machines of a party share.
 int64_t systemTimeMicros();
+
+// A moment of that clock as the log writes it, in local time: "2026-12-09 05:27:42.834".
+std::string localTimeText(int64_t micros);

@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <ctime>
 #include <mutex>
 #include <random>
 #include <set>
@@ -27,17 +26,6 @@ const char* verdictText(PartyMembers::Verdict verdict) {
     case PartyMembers::Verdict::TooMany: return "from one member too many";
     default: return "";
   }
-}
-
-std::string clockTime(int64_t us) {
-  const std::time_t seconds = static_cast<std::time_t>(us / 1000000);
-  std::tm parts{};
-  localtime_r(&seconds, &parts);
-  char text[40];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
-  char millis[8];
-  std::snprintf(millis, sizeof millis, ".%03d", static_cast<int>(us / 1000 % 1000));
-  return std::string(text) + millis;
 }
 }  // namespace
 
@@ -193,7 +181,7 @@ void Party::settle(int windowMs) {
   std::lock_guard<std::mutex> hold(impl_->lock);
   impl_->members.settle();
   impl_->startUs = impl_->members.startUs();
-  impl_->say("start " + clockTime(startUs()) + ", seed " + std::to_string(seed()) + ", " +
+  impl_->say("start " + localTimeText(startUs()) + ", seed " + std::to_string(seed()) + ", " +
              std::to_string(impl_->members.size() + 1) + " member(s)" + (silent() ? ", this one silent" : ""));
 }
 
