@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "platform/audio/PulseOutput.h"
+#include "platform/audio/StreamNames.h"
 
 namespace {
 
@@ -64,9 +65,9 @@ void releaseDriver() {
 AudioDevice::AudioDevice(Fill fill, void* user) : fill_(fill), user_(user) {}
 
 void AudioDevice::nameStreams() {
-  SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "disco");
-  SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "disco music loop");
-  SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE, "music");
+  SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, stream_names::kApplication);
+  SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, stream_names::kStream);
+  SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE, stream_names::kRole);
 }
 
 void AudioDevice::threadDone() { SDL_TLSCleanup(); }
@@ -103,13 +104,14 @@ std::unique_ptr<AudioDevice> AudioDevice::open(int rate, int channels, Fill fill
 std::unique_ptr<AudioDevice> AudioDevice::openThrough(const std::string& name, int rate, int channels, Fill fill,
                                                       void* user, bool exactly, std::string& why) {
   if (name == kTimedDriver) {
-    auto output = PulseOutput::open(rate, channels, bufferFramesFor(rate), fill, user, why);
+    const int bufferFrames = bufferFramesFor(rate);
+    auto output = PulseOutput::open(rate, channels, bufferFrames, fill, user, why);
     if (!output) return nullptr;
     std::unique_ptr<AudioDevice> device(new AudioDevice(fill, user));
     device->timed_ = std::move(output);
     device->rate_ = rate;
     device->channels_ = channels;
-    device->bufferFrames_ = bufferFramesFor(rate);
+    device->bufferFrames_ = bufferFrames;
     device->driver_ = name;
     return device;
   }

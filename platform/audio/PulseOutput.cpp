@@ -6,15 +6,16 @@
 #include <cmath>
 
 #include "platform/Clock.h"
+#include "platform/audio/StreamNames.h"
 
 namespace {
 double systemSeconds() { return static_cast<double>(systemTimeMicros()) * 1e-6; }
 
 pa_proplist* streamProperties() {
   pa_proplist* properties = pa_proplist_new();
-  pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "disco");
-  pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, "disco music loop");
-  pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
+  pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, stream_names::kApplication);
+  pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, stream_names::kStream);
+  pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, stream_names::kRole);
   return properties;
 }
 
@@ -38,7 +39,8 @@ std::unique_ptr<PulseOutput> PulseOutput::open(int rate, int channels, int buffe
   self.loop_ = pa_threaded_mainloop_new();
   if (!self.loop_) return nullptr;
   pa_proplist* properties = streamProperties();
-  self.context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(self.loop_), "disco", properties);
+  self.context_ =
+      pa_context_new_with_proplist(pa_threaded_mainloop_get_api(self.loop_), stream_names::kApplication, properties);
   if (!self.context_) {
     pa_proplist_free(properties);
     return nullptr;
@@ -60,13 +62,13 @@ std::unique_ptr<PulseOutput> PulseOutput::open(int rate, int channels, int buffe
         pa_threaded_mainloop_signal(static_cast<PulseOutput*>(output)->loop_, 0);
       },
       &self);
-  bool ready = waitReady(self.loop_, [&] { return pa_context_get_state(self.context_) == PA_CONTEXT_READY; },
-                         self.lost_);
+  bool ready = waitReady(
+      self.loop_, [&] { return pa_context_get_state(self.context_) == PA_CONTEXT_READY; }, self.lost_);
   if (ready) {
     const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(rate), static_cast<uint8_t>(channels)};
     pa_channel_map map;
     pa_channel_map_init_extend(&map, static_cast<unsigned>(channels), PA_CHANNEL_MAP_DEFAULT);
-    self.stream_ = pa_stream_new_with_proplist(self.context_, "disco music loop", &format, &map, properties);
+    self.stream_ = pa_stream_new_with_proplist(self.context_, stream_names::kStream, &format, &map, properties);
     ready = self.stream_ != nullptr;
   }
   if (self.stream_) {
@@ -79,7 +81,8 @@ std::unique_ptr<PulseOutput> PulseOutput::open(int rate, int channels, int buffe
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_AUTO_TIMING_UPDATE |
                                                       PA_STREAM_ADJUST_LATENCY);
     ready = pa_stream_connect_playback(self.stream_, nullptr, &buffer, flags, nullptr, nullptr) == 0 &&
-            waitReady(self.loop_, [&] { return pa_stream_get_state(self.stream_) == PA_STREAM_READY; }, self.lost_);
+            waitReady(
+                self.loop_, [&] { return pa_stream_get_state(self.stream_) == PA_STREAM_READY; }, self.lost_);
   }
   if (late) pa_threaded_mainloop_get_api(self.loop_)->time_free(late);
   if (!ready) {
@@ -159,8 +162,10 @@ void PulseOutput::onTiming(pa_stream* stream, void* self) {
     return;
   }
   // What the server had read of the stream, less what its sink still held, was being heard then.
-  const double at = static_cast<double>(timing->timestamp.tv_sec) + 1e-6 * static_cast<double>(timing->timestamp.tv_usec);
-  const double read = static_cast<double>(timing->read_index) / (sizeof(float) * static_cast<size_t>(output->channels_));
+  const double at =
+      static_cast<double>(timing->timestamp.tv_sec) + 1e-6 * static_cast<double>(timing->timestamp.tv_usec);
+  const double read =
+      static_cast<double>(timing->read_index) / (sizeof(float) * static_cast<size_t>(output->channels_));
   const double heard = read - 1e-6 * static_cast<double>(timing->sink_usec) * output->rate_;
   output->heardZero_[output->reports_++ % kReports] = at - heard / output->rate_;
 }
