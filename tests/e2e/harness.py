@@ -224,8 +224,10 @@ def image_of_words(raw, width, height, stride, red=2, blue=0):
 _X11, _X11_LOADING = None, threading.Lock()
 
 
-class OrSkip:
-    """or_skip(): made, or the test skipped where it cannot be made on this machine (Unavailable)."""
+class Started:
+    """Something the tests start and stop(): made, or the test skipped where it cannot be made on
+    this machine (or_skip(), on Unavailable); stopped by a with-statement, and by a failure while
+    it starts (`with self.starting():`), leaving nothing behind."""
 
     @classmethod
     def or_skip(cls, *args, **kwargs):
@@ -233,6 +235,20 @@ class OrSkip:
             return cls(*args, **kwargs)
         except Unavailable as why:
             raise unittest.SkipTest(str(why))
+
+    @contextlib.contextmanager
+    def starting(self):
+        try:
+            yield
+        except BaseException:
+            self.stop()
+            raise
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
 
 
 class Unavailable(Exception):
@@ -275,7 +291,7 @@ BUS_CONFIG = """<busconfig><type>{kind}</type><listen>unix:path={path}</listen><
 <allow receive_sender="*"/><allow eavesdrop="true"/></policy></busconfig>"""
 
 
-class Desktop(OrSkip):
+class Desktop(Started):
     """What every desktop the tests start has: a private folder (its HOME and XDG_RUNTIME_DIR)
     with its log, its processes each in a process group of its own that stop() ends whole, a
     private session bus where it needs one, and the ways a program, a key or a look at its X
@@ -299,21 +315,6 @@ class Desktop(OrSkip):
         self.log_path = os.path.join(self.folder, "log")
         self.log = open(self.log_path, "wb")
         self.processes = []
-
-    @contextlib.contextmanager
-    def starting(self):
-        """A desktop that fails to start is stopped, leaving nothing behind."""
-        try:
-            yield
-        except BaseException:
-            self.stop()
-            raise
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.stop()
 
     def env(self, xwayland=False, **extra):
         """The environment of a program on the desktop, `extra` on top (None takes one out). On a

@@ -17,7 +17,7 @@ import signal
 import subprocess
 import tempfile
 
-from harness import BUS_CONFIG, PATIENCE, OrSkip, Unavailable, stop_process, wait_until
+from harness import BUS_CONFIG, PATIENCE, Started, Unavailable, stop_process, wait_until
 
 PREFIX = "discoparty-"
 FOLDER_PREFIX = PREFIX + "net-"  # the hosts' buses, configurations, logs
@@ -63,7 +63,7 @@ def clear_namespaces():
         ip("netns", "del", name, check=False)
 
 
-class PartyNetwork(OrSkip):
+class PartyNetwork(Started):
     def __init__(self, hosts=3):
         missing = [p for p in ("ip", "dbus-daemon", "dbus-send", "avahi-daemon") if not shutil.which(p)]
         if missing:
@@ -74,17 +74,8 @@ class PartyNetwork(OrSkip):
         self.folder = tempfile.mkdtemp(prefix=FOLDER_PREFIX)
         os.chmod(self.folder, 0o755)  # the buses are for programs of any user (BUS_CONFIG lets them in)
         self.daemons, self.processes = [], []
-        try:
+        with self.starting():
             self._start()
-        except BaseException:
-            self.stop()
-            raise
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.stop()
 
     def _start(self):
         clear_namespaces()  # and the folders, of a run that crashed
