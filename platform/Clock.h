@@ -6,6 +6,10 @@
 // Seconds on a monotonic clock, as a double. Steps between two readings are never negative.
 double absoluteTime();
 
+// The monotonic clock (CLOCK_MONOTONIC, as steady_clock) in microseconds: what a party's timers
+// and its clock run on, unmoved when the system clock is set.
+int64_t monotonicMicros();
+
 // The system's own clock (as chrony, systemd-timesyncd or PTP keep it), in microseconds since
 // 1970: the time machines of a party share.
 int64_t systemTimeMicros();

@@ -33,6 +33,8 @@ packages=(
   # (tests/e2e/party_net.py), avahi-utils to look at it, libavahi-client for the demo itself,
   # faketime for a member whose clock is ahead (tests/e2e/test_party.py)
   avahi-daemon avahi-utils iproute2 libavahi-client-dev faketime
+  # party messages authenticated with a key derived from the party's name
+  libsodium-dev
   # the party test: how far apart the members' music is (cross-correlation)
   python3-numpy
   # benchmarks (bench/run.sh): the frame-time plot
