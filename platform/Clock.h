@@ -10,10 +10,6 @@ double absoluteTime();
 // and its clock run on, unmoved when the system clock is set.
 int64_t monotonicMicros();
 
-// The monotonic clock (CLOCK_MONOTONIC) in microseconds: what a step of the system's clock
-// leaves alone. Its zero is the machine's boot, so it is shared by the processes of one machine.
-int64_t monotonicMicros();
-
 // The system's own clock (as chrony, systemd-timesyncd or PTP keep it), in microseconds since
 // 1970: the time machines of a party share.
 int64_t systemTimeMicros();
