@@ -19,12 +19,12 @@ std::string localTimeText(int64_t micros) {
   return text;
 }
 
-int64_t monotonicMicros() {
-  using namespace std::chrono;
-  return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 int64_t systemTimeMicros() {
   using namespace std::chrono;
   return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+int64_t monotonicMicros() {
+  using namespace std::chrono;
+  return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
