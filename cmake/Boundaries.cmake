@@ -1,4 +1,4 @@
-# The layering, held by the compiler: only platform/ talks to SDL2, FFmpeg, libpulse and libpng, and
+# The layering, held by the compiler: only platform/ talks to SDL2, FFmpeg, libpulse, libsodium and libpng, and
 # platform/ builds on nothing of the folders above it.
 #
 # Linking those libraries PRIVATE to the platform targets keeps their include folders away from
@@ -44,13 +44,19 @@ if(DISCO_PULSE_HEADERS)
   file(GLOB headers RELATIVE ${DISCO_PULSE_HEADERS} ${DISCO_PULSE_HEADERS}/pulse/*.h)
   list(APPEND _fenced ${headers})
 endif()
+# libsodium, for a party's messages: <sodium.h> and <sodium/*.h>.
+find_path(DISCO_SODIUM_HEADERS sodium.h HINTS ${SODIUM_INCLUDE_DIRS})
+if(DISCO_SODIUM_HEADERS)
+  file(GLOB headers RELATIVE ${DISCO_SODIUM_HEADERS} ${DISCO_SODIUM_HEADERS}/sodium.h ${DISCO_SODIUM_HEADERS}/sodium/*.h)
+  list(APPEND _fenced ${headers})
+endif()
 list(REMOVE_DUPLICATES _fenced)
-foreach(required SDL.h SDL2/SDL.h png.h libavformat/avformat.h libavutil/log.h pulse/pulseaudio.h)
+foreach(required SDL.h SDL2/SDL.h png.h libavformat/avformat.h libavutil/log.h pulse/pulseaudio.h sodium.h)
   if(NOT required IN_LIST _fenced)
     message(FATAL_ERROR "Boundaries.cmake: <${required}> not found to fence off; the layering would go unchecked")
   endif()
 endforeach()
-_disco_fence(${DISCO_LIBRARY_FENCE} "only platform/ may include SDL2, FFmpeg, libpulse or libpng headers" ${_fenced})
+_disco_fence(${DISCO_LIBRARY_FENCE} "only platform/ may include SDL2, FFmpeg, libpulse, libsodium or libpng headers" ${_fenced})
 
 # Inside platform/: the headers of the folders that build on it.
 set(DISCO_PLATFORM_FENCE ${CMAKE_BINARY_DIR}/fences/platform)

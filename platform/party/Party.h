@@ -7,9 +7,9 @@
 #include <string>
 
 // A party: discos on one local network that show the same frame and play the music in step.
-// They find each other through Avahi, agree on one start (the first member's), and measure
-// each other's clocks over their own messages. Time itself is the system clock, as the
-// machines' time service keeps it.
+// They find each other through Avahi, authenticate every message with a key derived from the
+// party's name, agree on one start, and follow one clock of the party's own that each measures
+// over its own messages: no machine's system clock need be right.
 class Party {
  public:
   struct Request {
@@ -27,16 +27,27 @@ class Party {
   static std::unique_ptr<Party> join(const Request& request, Report report);
   ~Party();
 
-  // Waits until `windowMs` after joining for the others to answer, then keeps the start for
-  // good and says so.
+  // Waits until `windowMs` after joining for the others to answer, then says the start.
   void settle(int windowMs = kJoinWindowMs);
 
+  // The party's start (party time, microseconds): it changes only when this member's party
+  // meets one that has run longer.
   int64_t startUs() const;
   // The floor's colours: the same for everyone at the same start.
   unsigned seed() const;
-  // The party's time now, in seconds, from the system clock.
+  static unsigned seedOf(int64_t startUs);
+  // The party's time now, in seconds since its start.
   double seconds() const;
   bool silent() const;
+  const std::string& name() const;
+
+  // How the party stands, for a line in the log.
+  struct State {
+    size_t members = 1;       // this one too
+    double clocksApart = 0;   // seconds between the members' party clocks, as measured
+    bool followed = true;     // this member's clock is the one the others follow
+  };
+  State state() const;
 
   // Messages and their bytes so far, sent and taken (whatever was dropped).
   struct Traffic {

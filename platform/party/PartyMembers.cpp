@@ -1,53 +1,96 @@
 #include "platform/party/PartyMembers.h"
 
 #include <algorithm>
-#include <cstdlib>
 
-namespace {
-// A round trip measured this long ago no longer stands for the best: clocks drift apart.
-constexpr int64_t kRoundTripMemoryUs = 30 * PartyMembers::kSecond;
-}  // namespace
+PartyMembers::PartyMembers(uint64_t party, uint64_t self, int64_t nowUs, int64_t partyNowUs, uint16_t flags)
+    : party_(party), self_(self), flags_(flags), clock_(partyNowUs - nowUs), startUs_(partyNowUs) {}
 
-PartyMembers::PartyMembers(uint64_t party, uint64_t self, int64_t joinedUs, uint16_t flags)
-    : party_(party), self_(self), flags_(flags), startUs_(joinedUs) {}
+std::optional<PartyMembers::RoundTrip> PartyMembers::roundTrip(const PartyMessage& message, const std::string& from,
+                                                               int64_t nowUs) const {
+  // t1: ours went; t2: it arrived there; t3: this one went; t4: now. Every time was checked in
+  // range on arrival, so none of this overflows.
+  const int64_t t1 = message.echoSentUs, t3 = message.sentUs, t4 = nowUs, held = message.echoHeldUs;
+  const auto sent = sent_.find(from);
+  if (t1 == 0 || sent == sent_.end() || std::find(sent->second.at.begin(), sent->second.at.end(), t1) == sent->second.at.end())
+    return std::nullopt;  // not an echo of ours to that address
+  const int64_t roundTrip = (t4 - t1) - held;
+  if (roundTrip < 0) return std::nullopt;
+  // The offset it gives is the clocks' in the middle of the exchange (held a second, that counts
+  // with clocks that drift apart).
+  return RoundTrip{roundTrip, ((t3 - held - t1) + (t3 - t4)) / 2, t1 + (t4 - t1) / 2};
+}
 
 PartyMembers::Verdict PartyMembers::heard(const PartyMessage& message, const std::string& from, int64_t nowUs) {
-  if (message.party != party_) return Verdict::OtherParty;
   if (message.sender == self_) return Verdict::Own;
-  if (std::llabs(message.sentUs - nowUs) > kStaleUs) return Verdict::Stale;
-  if (message.startUs > nowUs + kFutureStartUs || message.startUs < nowUs - kOldestStartUs)
-    return Verdict::StartFarOff;
-  auto known = members_.find(message.sender);
-  if (known == members_.end()) {
-    if (members_.size() >= kMostMembers) return Verdict::TooMany;
-    known = members_.emplace(message.sender, Member{}).first;
-  } else if (message.sequence <= known->second.sequence) {
-    return Verdict::Replayed;
+  if (message.to != 0 && message.to != self_) return Verdict::NotForUs;
+  auto member = members_.find(message.sender);
+  auto stranger = strangers_.find(message.sender);
+  // Each sender's sequence is judged by its own earlier messages alone.
+  const uint64_t last = member != members_.end() ? member->second.sequence
+                        : stranger != strangers_.end() ? stranger->second.sequence : 0;
+  if (message.sequence <= last) return Verdict::Replayed;
+  if (message.startUs > message.sentUs + message.partyOffsetUs + kFutureStartUs) return Verdict::StartFarOff;
+
+  const std::optional<RoundTrip> trip = roundTrip(message, from, nowUs);
+  const bool fromItsAddress = member != members_.end() && member->second.address == from;
+  if (!trip && !fromItsAddress) {
+    if (message.echoSentUs != 0 && member != members_.end()) return Verdict::Relayed;
+    if (stranger == strangers_.end()) {
+      if (strangers_.size() >= kMostStrangers) return Verdict::TooMany;
+      stranger = strangers_.emplace(message.sender, Stranger{}).first;
+    }
+    stranger->second = Stranger{from, message.sequence, message.sentUs, nowUs};
+    return Verdict::Stranger;
   }
-  Member& member = known->second;
-  // Where it was first heard from: a stranger relaying its messages does not draw its traffic.
-  if (member.address.empty()) member.address = from;
-  member.sequence = message.sequence;
-  member.lastHeardUs = nowUs;
-  lastFrom_[from] = Heard{message.sentUs, nowUs};
-  measure(member, message, nowUs);
-  if (!settled_ && message.startUs < startUs_) startUs_ = message.startUs;
+  if (member == members_.end()) {
+    if (members_.size() >= kMostMembers) return Verdict::TooMany;
+    member = members_.emplace(message.sender, Member{}).first;
+    if (stranger != strangers_.end()) strangers_.erase(stranger);
+  }
+  Member& m = member->second;
+  m.address = from;
+  m.sequence = message.sequence;
+  m.lastHeardUs = nowUs;
+  m.startUs = message.startUs;
+  m.partyOffsetUs = message.partyOffsetUs;
+  m.flags = message.flags;
+  m.lastSentUs = message.sentUs;
+  if (trip) m.clock.add(trip->atUs, trip->roundTripUs, trip->offsetUs);
+  follow(m, nowUs);
   return Verdict::Taken;
 }
 
-void PartyMembers::measure(Member& member, const PartyMessage& message, int64_t nowUs) {
-  // t1: our message went; t2: it arrived there; t3: this one went; t4: now.
-  const int64_t t1 = message.echoSentUs, t3 = message.sentUs, t4 = nowUs;
-  const int64_t t2 = t3 - message.echoHeldUs;
-  if (t1 <= 0 || t1 > t4 || message.echoHeldUs < 0) return;  // no echo, or not one of ours
-  const int64_t roundTrip = (t4 - t1) - message.echoHeldUs;
-  if (roundTrip < 0) return;
-  const bool better = !member.offsetUs || roundTrip <= member.bestRoundTripUs ||
-                      nowUs - member.roundTripAgeUs > kRoundTripMemoryUs;
-  if (!better) return;
-  member.offsetUs = ((t2 - t1) + (t3 - t4)) / 2;
-  member.bestRoundTripUs = roundTrip;
-  member.roundTripAgeUs = nowUs;
+void PartyMembers::follow(const Member& sender, int64_t nowUs) {
+  if (sender.startUs == startUs_) return followParty(nowUs);
+  const std::optional<int64_t> offset = sender.clock.estimate(nowUs);
+  if (!offset) return;  // measured first
+  // How long each party has run, each on its own clock.
+  const int64_t theirs = nowUs + *offset + sender.partyOffsetUs - sender.startUs;
+  const int64_t ours = clock_.partyUs(nowUs) - startUs_;
+  const bool longer = theirs > ours + kSameAgeUs || (theirs >= ours - kSameAgeUs && sender.startUs < startUs_);
+  if (!longer) return;  // theirs joins ours
+  startUs_ = sender.startUs;
+  clock_.jumpTo(*offset + sender.partyOffsetUs);
+  if (settled_) merged_ = sender.address;
+  followParty(nowUs);
+}
+
+void PartyMembers::followParty(int64_t nowUs) {
+  uint64_t leader = self_;
+  for (const auto& [id, member] : members_)
+    if (id < leader && member.startUs == startUs_ && member.clock.size() > 0) leader = id;
+  if (leader == self_) {
+    if (following_ != 0) clock_.hold(nowUs);
+    following_ = 0;
+    return;
+  }
+  const Member& m = members_.at(leader);
+  const int64_t target = *m.clock.estimate(nowUs) + m.partyOffsetUs;
+  if (settled_)
+    clock_.glideTo(target, nowUs);  // a frame or a sample skipped would be seen or heard
+  else
+    clock_.jumpTo(target);
+  following_ = leader;
 }
 
 PartyMessage PartyMembers::messageFor(const std::string& to, int64_t nowUs) {
@@ -56,19 +99,61 @@ PartyMessage PartyMembers::messageFor(const std::string& to, int64_t nowUs) {
   message.sender = self_;
   message.sequence = ++sequence_;
   message.sentUs = nowUs;
+  message.partyOffsetUs = clock_.offsetUs(nowUs);
   message.startUs = startUs_;
   message.flags = flags_;
-  const auto heard = lastFrom_.find(to);
-  if (heard != lastFrom_.end()) {
-    message.echoSentUs = heard->second.sentUs;
-    message.echoHeldUs = nowUs - heard->second.receivedUs;
+  message.to = senderAt(to);
+  int64_t theirs = 0, heardUs = 0;
+  if (const auto m = members_.find(message.to); m != members_.end()) {
+    theirs = m->second.lastSentUs;
+    heardUs = m->second.lastHeardUs;
+  } else if (const auto s = strangers_.find(message.to); s != strangers_.end()) {
+    theirs = s->second.lastSentUs;
+    heardUs = s->second.lastHeardUs;
   }
+  if (theirs != 0 && nowUs - heardUs <= PartyMessage::kLongestHoldUs) {
+    message.echoSentUs = theirs;
+    message.echoHeldUs = nowUs - heardUs;
+  }
+  Sent& sent = sent_[to];
+  sent.at[sent.next++ % kEchoesKept] = nowUs;
+  sent.lastUs = nowUs;
   return message;
 }
 
-bool PartyMembers::forget(int64_t nowUs) {
+uint64_t PartyMembers::senderAt(const std::string& address) const {
+  for (const auto& [id, member] : members_)
+    if (member.address == address) return id;
+  for (const auto& [id, stranger] : strangers_)
+    if (stranger.address == address) return id;
+  return 0;
+}
+
+size_t PartyMembers::forget(int64_t nowUs) {
   const size_t before = members_.size();
-  std::erase_if(members_, [nowUs](const auto& entry) { return nowUs - entry.second.lastHeardUs > kForgetAfterUs; });
-  std::erase_if(lastFrom_, [nowUs](const auto& entry) { return nowUs - entry.second.receivedUs > kForgetAfterUs; });
-  return members_.size() != before;
+  const auto silent = [nowUs](const auto& entry) { return nowUs - entry.second.lastHeardUs > kForgetAfterUs; };
+  std::erase_if(members_, silent);
+  std::erase_if(strangers_, silent);
+  std::erase_if(sent_, [nowUs](const auto& entry) { return nowUs - entry.second.lastUs > kForgetAfterUs; });
+  if (members_.size() != before) followParty(nowUs);
+  return before - members_.size();
+}
+
+int64_t PartyMembers::spreadUs(int64_t nowUs) const {
+  int64_t lowest = 0, highest = 0;  // ours
+  const int64_t ours = clock_.offsetUs(nowUs);
+  for (const auto& [id, member] : members_) {
+    const std::optional<int64_t> offset = member.clock.estimate(nowUs);
+    if (!offset || member.startUs != startUs_) continue;
+    const int64_t apart = *offset + member.partyOffsetUs - ours;
+    lowest = std::min(lowest, apart);
+    highest = std::max(highest, apart);
+  }
+  return highest - lowest;
+}
+
+std::optional<std::string> PartyMembers::takeMerge() {
+  std::optional<std::string> merge;
+  merge.swap(merged_);
+  return merge;
 }

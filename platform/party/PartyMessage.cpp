@@ -1,20 +1,12 @@
 #include "platform/party/PartyMessage.h"
 
+#include <algorithm>
+
+#include "platform/party/PartyKey.h"
+
 namespace {
 constexpr std::array<uint8_t, 4> kMagic{'D', 'S', 'C', 'P'};
 constexpr uint8_t kKindHello = 1;
-
-// FNV-1a, 64 bits: a name's key, and (folded to 32) the checksum.
-uint64_t fnv1a(const uint8_t* data, size_t size) {
-  uint64_t hash = 0xcbf29ce484222325ull;
-  for (size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 0x100000001b3ull;
-  return hash;
-}
-
-uint32_t checksum(const uint8_t* data, size_t size) {
-  const uint64_t hash = fnv1a(data, size);
-  return static_cast<uint32_t>(hash ^ (hash >> 32));
-}
 
 class Writer {
  public:
@@ -22,7 +14,6 @@ class Writer {
   void put(uint64_t value, int size) {
     for (int i = 0; i < size; ++i) bytes_[at_++] = static_cast<uint8_t>(value >> (8 * i));
   }
-  size_t at() const { return at_; }
 
  private:
   PartyMessage::Bytes& bytes_;
@@ -31,7 +22,7 @@ class Writer {
 
 class Reader {
  public:
-  explicit Reader(const uint8_t* data) : data_(data) {}
+  Reader(const uint8_t* data, size_t at) : data_(data), at_(at) {}
   uint64_t get(int size) {
     uint64_t value = 0;
     for (int i = 0; i < size; ++i) value |= uint64_t{data_[at_++]} << (8 * i);
@@ -40,15 +31,13 @@ class Reader {
 
  private:
   const uint8_t* data_;
-  size_t at_ = 0;
+  size_t at_;
 };
+
+bool within(int64_t value, int64_t lowest, int64_t highest) { return value >= lowest && value <= highest; }
 }  // namespace
 
-uint64_t partyKey(const std::string& name) {
-  return fnv1a(reinterpret_cast<const uint8_t*>(name.data()), name.size());
-}
-
-PartyMessage::Bytes PartyMessage::encode() const {
+PartyMessage::Bytes PartyMessage::encode(const PartyKey& key) const {
   Bytes bytes{};
   Writer out(bytes);
   for (uint8_t m : kMagic) out.put(m, 1);
@@ -58,25 +47,29 @@ PartyMessage::Bytes PartyMessage::encode() const {
   out.put(party, 8);
   out.put(sender, 8);
   out.put(sequence, 8);
+  out.put(to, 8);
   out.put(static_cast<uint64_t>(sentUs), 8);
+  out.put(static_cast<uint64_t>(partyOffsetUs), 8);
   out.put(static_cast<uint64_t>(startUs), 8);
   out.put(static_cast<uint64_t>(echoSentUs), 8);
   out.put(static_cast<uint64_t>(echoHeldUs), 8);
-  out.put(checksum(bytes.data(), out.at()), 4);
+  const PartyKey::Tag tag = key.tag(bytes.data(), kTagAt);
+  std::copy(tag.begin(), tag.end(), bytes.begin() + kTagAt);
   return bytes;
 }
 
-std::optional<PartyMessage> PartyMessage::decode(const uint8_t* data, size_t size, std::string& why) {
+std::optional<PartyMessage> PartyMessage::decode(const uint8_t* data, size_t size, const PartyKey& key,
+                                                 std::string& why) {
+  why.clear();
   if (size != kSize) {
     why = size < kSize ? "truncated" : "oversized";
     return std::nullopt;
   }
-  Reader in(data);
-  for (uint8_t m : kMagic)
-    if (in.get(1) != m) {
-      why = "not a party message";
-      return std::nullopt;
-    }
+  if (!std::equal(kMagic.begin(), kMagic.end(), data)) {
+    why = "not a party message";
+    return std::nullopt;
+  }
+  Reader in(data, kMagic.size());
   if (in.get(1) != kVersion) {
     why = "another version";
     return std::nullopt;
@@ -85,19 +78,27 @@ std::optional<PartyMessage> PartyMessage::decode(const uint8_t* data, size_t siz
     why = "unknown kind";
     return std::nullopt;
   }
-  Reader end(data + kSize - 4);
-  if (end.get(4) != checksum(data, kSize - 4)) {
-    why = "damaged";
-    return std::nullopt;
-  }
   PartyMessage message;
   message.flags = static_cast<uint16_t>(in.get(2));
   message.party = in.get(8);
+  if (message.party != key.id()) return std::nullopt;  // another party's
+  if (!key.verify(data, kTagAt, data + kTagAt)) {
+    why = "not written with the party's key (forged or damaged)";
+    return std::nullopt;
+  }
   message.sender = in.get(8);
   message.sequence = in.get(8);
+  message.to = in.get(8);
   message.sentUs = static_cast<int64_t>(in.get(8));
+  message.partyOffsetUs = static_cast<int64_t>(in.get(8));
   message.startUs = static_cast<int64_t>(in.get(8));
   message.echoSentUs = static_cast<int64_t>(in.get(8));
   message.echoHeldUs = static_cast<int64_t>(in.get(8));
+  if (!within(message.sentUs, 0, kLatestUs) || !within(message.partyOffsetUs, -kLatestUs, kLatestUs) ||
+      !within(message.startUs, -kLatestUs, kLatestUs) || !within(message.echoSentUs, 0, kLatestUs) ||
+      !within(message.echoHeldUs, 0, kLongestHoldUs)) {
+    why = "a time out of range";
+    return std::nullopt;
+  }
   return message;
 }

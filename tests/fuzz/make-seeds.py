@@ -60,27 +60,20 @@ SOUNDS = {  # name: ffmpeg output options
 }
 
 
-def fnv1a(data):
-    value = 0xcbf29ce484222325
-    for byte in data:
-        value = ((value ^ byte) * 0x100000001b3) & 0xFFFFFFFFFFFFFFFF
-    return value
-
-
-def party_message(sender, sequence, sent, start, echo=0, held=0):
-    body = b"DSCP" + struct.pack("<BBHQQQqqqq", 1, 1, 0, fnv1a(b"lab"), sender, sequence, sent, start, echo, held)
-    folded = fnv1a(body)
-    return body + struct.pack("<I", (folded ^ (folded >> 32)) & 0xFFFFFFFF)
-
-
 def party():
-    """Datagrams for a party member, each a length byte then the bytes (fuzz_party's input)."""
-    now = 1_800_000_000_000_000
-    first = party_message(2, 1, now, now - 5_000_000)
-    later = party_message(2, 2, now + 1_000_000, now - 5_000_000, now - 500_000, 400_000)
-    other = party_message(3, 1, now, now - 90_000_000)
-    yield "one-member", bytes([len(first)]) + first + bytes([len(later)]) + later
-    yield "two-members-and-a-replay", b"".join(bytes([len(m)]) + m for m in (first, other, first))
+    """Scripts for a party member (fuzz_party's input): a member's messages through the encoder,
+    a stranger's, raw bytes and time going by."""
+    def message(genuine, sender, sequence, sent, start, echo=0, held=0, frm=1):
+        return bytes([(frm << 4) | (0 if genuine else 1), sender]) + struct.pack(
+            "<HBqqqqq", sequence, 0, sent, -1_800_000_000_000_000 + 5_000_000_000, start, echo, held)
+
+    def wait(ms, frm=1):
+        return bytes([(frm << 4) | 3]) + struct.pack("<H", ms)
+    start = 1_800_000_000_000_000
+    yield "joining", b"\0" + message(True, 2, 1, 7_000_000, start - 5_000_000) + wait(200) + \
+        message(True, 2, 2, 7_300_000, start - 5_000_000, 5_000_000, 100_000)
+    yield "settled-and-strangers", b"\1" + wait(1000) + message(False, 2, 1, 7_000_000, start - 29 * 86_400_000_000) + \
+        bytes([0x22, 4]) + b"DSCP" + message(True, 3, 1, 7_000_000, start, frm=2)
 
 
 def main():
