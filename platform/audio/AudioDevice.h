@@ -16,7 +16,8 @@ class PulseOutput;
 class AudioDevice {
  public:
   // Fills `out` with `count` samples, the first of them heard `untilHeard` seconds from now
-  // (NaN: the device does not tell). Runs on the device's thread: must not block.
+  // (NaN: the device does not tell; infinite: it tells, but does not know yet). Runs on the
+  // device's thread: must not block.
   using Fill = void (*)(void* user, float* out, size_t count, double untilHeard);
 
   // The driver that talks to the sound server itself rather than through SDL, so that it

@@ -253,3 +253,8 @@ MusicPlayer::~MusicPlayer() = default;
 void MusicPlayer::setLoops(bool loops) { playback_->loops = loops; }
 
 void MusicPlayer::play() { playback_->playing = true; }
+
+// The follower is made in open(), before the decoding thread, and kept as long as the player.
+std::optional<double> MusicPlayer::partyError() const {
+  return playback_->sync ? playback_->sync->partyError() : std::nullopt;
+}

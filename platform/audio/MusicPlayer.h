@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 // Plays one sound file, optionally looping it endlessly. open() yields no player at all when
@@ -35,6 +36,10 @@ class MusicPlayer {
   // Whether to go round again at the end; decided each time the end comes up.
   void setLoops(bool loops);
   void play();
+  // Following a shared clock: how far the sound is ahead of the clock's place (+, seconds),
+  // smoothed over the last second or so. Nothing when not following one, or while the sound
+  // has not landed there (yet, or again). Any thread.
+  std::optional<double> partyError() const;
 
   struct Playback;
 

@@ -36,6 +36,7 @@ void MusicSync::mark(uint64_t ringFrame, double trackFrame) {
 MusicSync::Fix MusicSync::onCallback(double now, uint64_t deviceFrames, double latency, double untilHeard,
                                      uint64_t ringFrame, size_t available, size_t frames) {
   const bool told = !std::isnan(untilHeard);
+  const bool known = !told || std::isfinite(untilHeard);
   const double due = trackFrame(told ? now + untilHeard : pace_.due(now, deviceFrames) + latency);
   // The last mark at or before the next frame tells where it is in the track.
   const uint64_t written = marksWritten_.load(std::memory_order_acquire);
@@ -58,6 +59,10 @@ MusicSync::Fix MusicSync::onCallback(double now, uint64_t deviceFrames, double l
     fix.drop = available;
     return fix;
   }
+  if (!known) {  // the device will tell again: until then the sound plays on as it is
+    if (!landed_) fix.silence = frames;
+    return fix;
+  }
   const double at = current_.trackFrame + static_cast<double>(ringFrame - current_.ringFrame);
   const double error = loopError(at, due);  // +: ahead of the party
   // Landed once to the frame; after that only what stretching cannot follow is landed again.
@@ -65,6 +70,7 @@ MusicSync::Fix MusicSync::onCallback(double now, uint64_t deviceFrames, double l
   if (std::fabs(error) <= close) {
     landed_ = true;
     away_ = false;
+    settled_.store(true, std::memory_order_relaxed);
     error_.store(error / rate_, std::memory_order_relaxed);
     errorFresh_.store(true, std::memory_order_release);
     return fix;
@@ -74,6 +80,7 @@ MusicSync::Fix MusicSync::onCallback(double now, uint64_t deviceFrames, double l
     putBacks_.fetch_add(1, std::memory_order_release);
   }
   away_ = landed_;
+  settled_.store(false, std::memory_order_relaxed);
   if (error > 0 && error <= (kLeadSeconds + kSlackSeconds) * rate_) {
     fix.silence = std::min(frames, static_cast<size_t>(error));  // wait for the party
   } else if (error < 0 && -error <= kSlackSeconds * rate_) {
@@ -100,5 +107,11 @@ double MusicSync::stretch(double seconds) {
     smoothed_ += kSmoothing * (error_.load(std::memory_order_relaxed) - smoothed_);
     integral_ = std::clamp(integral_ + kIntegral * smoothed_ * seconds, -kMostStretch, kMostStretch);
   }
+  smoothedOut_.store(smoothed_, std::memory_order_relaxed);
   return std::clamp(kProportional * smoothed_ + integral_, -kMostStretch, kMostStretch);
+}
+
+std::optional<double> MusicSync::partyError() const {
+  if (!settled_.load(std::memory_order_relaxed)) return std::nullopt;
+  return smoothedOut_.load(std::memory_order_relaxed);
 }

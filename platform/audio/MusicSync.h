@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "platform/audio/DevicePace.h"
 
@@ -39,6 +40,9 @@ class MusicSync {
   void mark(uint64_t ringFrame, double trackFrame);
   // The stretch to apply now (+: longer, slower), from the errors the callback saw.
   double stretch(double seconds);
+  // How far the sound is ahead of the party (+, seconds), smoothed over the last callbacks;
+  // nothing while it has not landed on the party's place (or lands again). Any thread.
+  std::optional<double> partyError() const;
   // Once after the sound had to be put back on the party's place (not the first landing):
   // how far off it was, in seconds.
   bool putBack(double& off);
@@ -46,7 +50,8 @@ class MusicSync {
   // Device callback, at party time `now` (seconds), after the device has taken `deviceFrames`
   // in all: `ringFrame` is the next frame the ring gives, `available` frames wait there. The
   // callback's first sample is heard `untilHeard` seconds from now when the device tells (else
-  // NaN), or else `latency` seconds after the callback was due, by when callbacks have come.
+  // NaN; infinite while it tells but does not know), or else `latency` seconds after the
+  // callback was due, by when callbacks have come.
   struct Fix {
     size_t silence = 0;  // frames of silence first
     size_t drop = 0;     // frames taken from the ring and not played
@@ -79,6 +84,7 @@ class MusicSync {
   DevicePace pace_;
   bool landed_ = false;                 // once, to the frame
   bool away_ = false;                   // since being put back, not yet close again
+  std::atomic<bool> settled_{false};    // landed and not away: for partyError()
   // Jumps.
   uint32_t generation_ = 0;  // decoder's
   std::atomic<uint32_t> wanted_{1};  // the first samples are placed by a jump too
@@ -90,5 +96,6 @@ class MusicSync {
   uint32_t putBacksTold_ = 0;  // decoder's
   // Decoder's controller.
   double smoothed_ = 0.0;
+  std::atomic<double> smoothedOut_{0.0};  // for partyError()
   double integral_ = 0.0;
 };

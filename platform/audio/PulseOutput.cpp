@@ -9,7 +9,19 @@
 #include "platform/audio/StreamNames.h"
 
 namespace {
-double systemSeconds() { return static_cast<double>(systemTimeMicros()) * 1e-6; }
+double monotonicSeconds() { return static_cast<double>(monotonicMicros()) * 1e-6; }
+
+// A report stands for the stream's timeline once this many agree: the middle one of them is
+// right even when one came just as the server took a block (20 to 160 ms off, now and then).
+constexpr size_t kTrusted = 3;
+// The timeline moved on (the server was held up and its sink read on without the stream): the
+// latest kTrusted reports agree with one another to within kAgree seconds and are all further
+// than kMoved from the ones before.
+constexpr double kAgree = 0.003;
+constexpr double kMoved = 0.006;
+// A report older than this when it comes, or from the future, straddles a step of the system
+// clock, which its timestamp is on.
+constexpr double kOldestReport = 5.0;
 
 pa_proplist* streamProperties() {
   pa_proplist* properties = pa_proplist_new();
@@ -161,19 +173,44 @@ void PulseOutput::onTiming(pa_stream* stream, void* self) {
     output->reports_ = 0;
     return;
   }
-  // What the server had read of the stream, less what its sink still held, was being heard then.
-  const double at =
-      static_cast<double>(timing->timestamp.tv_sec) + 1e-6 * static_cast<double>(timing->timestamp.tv_usec);
+  // What the server had read of the stream, less what its sink still held, was being heard then;
+  // "then" is on the system clock, and is placed on the monotonic one by its age.
+  const int64_t stamp = static_cast<int64_t>(timing->timestamp.tv_sec) * 1000000 + timing->timestamp.tv_usec;
+  const double age = static_cast<double>(systemTimeMicros() - stamp) * 1e-6;
+  if (age < -kAgree || age > kOldestReport) return;
   const double read =
       static_cast<double>(timing->read_index) / (sizeof(float) * static_cast<size_t>(output->channels_));
   const double heard = read - 1e-6 * static_cast<double>(timing->sink_usec) * output->rate_;
-  output->heardZero_[output->reports_++ % kReports] = at - heard / output->rate_;
+  output->note(monotonicSeconds() - age - heard / output->rate_);
+}
+
+void PulseOutput::note(double heardZero) {
+  heardZero_[reports_++ % kReports] = heardZero;
+  const size_t held = std::min(reports_, kReports);
+  if (held <= kTrusted) return;
+  double low = heardZero, high = heardZero;
+  for (size_t i = 1; i < kTrusted; ++i) {
+    low = std::min(low, heardZero_[(reports_ - 1 - i) % kReports]);
+    high = std::max(high, heardZero_[(reports_ - 1 - i) % kReports]);
+  }
+  const double before = median(held - kTrusted, kTrusted);
+  if (high - low > kAgree || (low - before <= kMoved && before - high <= kMoved)) return;
+  // Only the reports since the move count: the ones before, and any straddling it, go.
+  std::array<double, kReports> latest{};
+  for (size_t i = 0; i < kTrusted; ++i) latest[i] = heardZero_[(reports_ - kTrusted + i) % kReports];
+  heardZero_ = latest;
+  reports_ = kTrusted;
+}
+
+// The middle one of the `count` reports before the latest `skip`.
+double PulseOutput::median(size_t count, size_t skip) const {
+  std::array<double, kReports> recent{};
+  for (size_t i = 0; i < count; ++i) recent[i] = heardZero_[(reports_ - 1 - skip - i) % kReports];
+  std::nth_element(recent.begin(), recent.begin() + count / 2, recent.begin() + count);
+  return recent[count / 2];
 }
 
 double PulseOutput::untilHeard() const {
-  if (reports_ < 3) return NAN;
-  std::array<double, kReports> recent = heardZero_;
-  const size_t count = std::min(reports_, kReports);
-  std::nth_element(recent.begin(), recent.begin() + count / 2, recent.begin() + count);
-  return recent[count / 2] + static_cast<double>(written_) / rate_ - systemSeconds();
+  if (reports_ < kTrusted) return INFINITY;
+  return median(std::min(reports_, kReports)) + static_cast<double>(written_) / rate_ - monotonicSeconds();
 }

@@ -18,8 +18,8 @@ struct pa_stream;
 class PulseOutput {
  public:
   // Fills `out` with `count` samples, the first of them heard `untilHeard` seconds from now
-  // (NaN: not known yet). Runs on the output's own thread (or in start(), on the caller's, the
-  // output's held): must not block.
+  // (infinite: not known yet, or not again since the server's timeline moved). Runs on the
+  // output's own thread (or in start(), on the caller's, the output's held): must not block.
   using Fill = void (*)(void* user, float* out, size_t count, double untilHeard);
 
   // Opened paused; null when there is no server to talk to (`why` says why).
@@ -54,9 +54,11 @@ class PulseOutput {
   std::atomic<bool> lost_{false};
   bool started_ = false;      // the loop's thread's, as the rest below
   uint64_t written_ = 0;      // frames
-  // When the stream's frame 0 was heard (system clock, seconds), by the server's latest reports:
-  // the middle one of these stands for now.
+  // When the stream's frame 0 was heard (monotonic clock, seconds), by the server's latest
+  // reports: the middle one of these stands for now.
   static constexpr size_t kReports = 9;
   std::array<double, kReports> heardZero_{};
   size_t reports_ = 0;
+  void note(double heardZero);
+  double median(size_t count, size_t skip = 0) const;
 };
