@@ -10,8 +10,8 @@ double absoluteTime();
 // and its clock run on, unmoved when the system clock is set.
 int64_t monotonicMicros();
 
-// The system's own clock (as chrony, systemd-timesyncd or PTP keep it), in microseconds since
-// 1970: the time machines of a party share.
+// The system's own clock (as chrony, systemd-timesyncd or PTP keep it, and as anyone may set
+// it), in microseconds since 1970: for dates in the log, never for measuring time.
 int64_t systemTimeMicros();
 
 // A moment of that clock as the log writes it, in local time: "2026-12-09 05:27:42.834".
