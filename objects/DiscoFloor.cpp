@@ -3,7 +3,6 @@
 #include <GL/gl.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <ctime>
 
 #include "objects/HSVtoRGB.h"
@@ -13,19 +12,17 @@
 
 namespace {
 constexpr const char* kTileImage = "/tile.png";
-constexpr double kChangePeriod = 0.4;  // seconds; compared in double
 constexpr float kSaturation = 1.0f;
 
-// One rand() value turned into degrees: r x 2^-31 x 360 in single precision. The 64 largest
+// One random number turned into degrees: r x 2^-31 x 360 in single precision. The 64 largest
 // values of r round to 2^31 as floats and give exactly 360.
-float randomHue() { return static_cast<float>(std::rand()) * 0x1p-31f * 360.0f; }
+float hueOf(int r) { return static_cast<float>(r) * 0x1p-31f * 360.0f; }
 }  // namespace
 
 DiscoFloor::DiscoFloor(int sizeW_, int sizeH_)
     : DiscoFloor(sizeW_, sizeH_, static_cast<unsigned int>(std::time(nullptr))) {}
 
-DiscoFloor::DiscoFloor(int sizeW_, int sizeH_, unsigned int seed) : sizeW(sizeW_), sizeH(sizeH_) {
-  std::srand(seed);
+DiscoFloor::DiscoFloor(int sizeW_, int sizeH_, unsigned int seed) : random(seed), sizeW(sizeW_), sizeH(sizeH_) {
   // A negative count draws no tiles, so it needs no storage either.
   const size_t tiles = static_cast<size_t>(std::max(0, sizeW)) * static_cast<size_t>(std::max(0, sizeH));
   brightness.assign(tiles, 1.0f);
@@ -36,7 +33,23 @@ DiscoFloor::DiscoFloor(int sizeW_, int sizeH_, unsigned int seed) : sizeW(sizeW_
 DiscoFloor::~DiscoFloor() = default;
 
 void DiscoFloor::drawRandomHues() {
-  for (float& h : hue) h = randomHue();  // element order: z outer, x inner
+  for (float& h : hue) h = hueOf(random.next());  // element order: z outer, x inner
+}
+
+void DiscoFloor::restart(unsigned int seed) {
+  random.reseed(seed);
+  drawRandomHues();
+  changeTime = 0.0f;
+  changes = 0;
+}
+
+void DiscoFloor::setTiming(float changeTime_, uint64_t changes_) {
+  if (changes_ > changes) {
+    random.skip((changes_ - changes - 1) * hue.size());  // only the last change shows
+    drawRandomHues();
+    changes = changes_;
+  }
+  changeTime = changeTime_;
 }
 
 void DiscoFloor::prepare() {
@@ -47,9 +60,8 @@ void DiscoFloor::prepare() {
 }
 
 void DiscoFloor::updateWithDiffTime(float dt) {
-  changeTime += dt;
-  if (static_cast<double>(changeTime) < kChangePeriod) return;
-  changeTime = 0.0f;  // the time beyond the period is dropped, not carried over
+  if (!passTime(changeTime, dt)) return;
+  ++changes;
   drawRandomHues();
 }
 
