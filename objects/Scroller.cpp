@@ -4,7 +4,6 @@
 #include "objects/SpriteQuad.h"
 
 namespace {
-constexpr int kCells = 80;
 constexpr int kCentreCell = 40;
 constexpr float kLineHeight = 4.0f;
 constexpr float kLineDepth = -6.0f;
@@ -19,7 +18,7 @@ namespace {
 // restarts the line: scrollpos becomes 0 and the remaining cells read from the start.
 template <typename DrawCell>
 void eachScrollCell(int32_t& scrollpos, DrawCell draw) {
-  for (int i = 0; i < kCells; ++i) {
+  for (int i = 0; i < kScrollCells; ++i) {
     const int64_t index = int64_t{scrollpos} + i;
     // Past the marker (only after updates without a frame in between) counts as the marker, so
     // the line never reads outside the message.
@@ -50,8 +49,4 @@ void drawScrollLine(GLuint fontTexture, int32_t& scrollpos, float scrollcalc) {
     drawSpriteQuad(u0, u1, -1.0f, 1.0f, -1.0f, 1.0f);
     glPopMatrix();
   });
-}
-
-void passScrollLine(int32_t& scrollpos) {
-  eachScrollCell(scrollpos, [](int, char) {});
 }

@@ -15,10 +15,6 @@ namespace {
 
 enum TextureNumber { kDancerTexture = 0, kLogoTexture = 1, kDiscTexture = 2, kFontTexture = 3 };
 
-constexpr double kBounceRate = 60.0;      // per second; read as degrees by the ring's turn
-constexpr float kBounceWrap = 36000.0f;   // a whole number of turns
-constexpr double kScrollRate = 4.0;       // cells per second
-
 // The discs, largest and farthest first: disc n (4 down to 1) is 4 (n + 1) units square and
 // wanders over +-n units along a Lissajous path; the larger the disc, the slower it goes.
 constexpr int kDiscCount = 4;
@@ -75,16 +71,6 @@ void Ventjes::setAnimation(float bounce_, float scrollcalc_, int32_t scrollpos_)
   bounce = bounce_;
   scrollcalc = scrollcalc_;
   scrollpos = scrollpos_;
-}
-
-void Ventjes::updateWithDiffTime(float dt) {
-  bounce = static_cast<float>(static_cast<double>(bounce) + static_cast<double>(dt) * kBounceRate);
-  if (bounce > kBounceWrap) bounce -= kBounceWrap;  // once: a huge step stays above
-  scrollcalc = static_cast<float>(static_cast<double>(scrollcalc) + static_cast<double>(dt) * kScrollRate);
-  if (scrollcalc >= 1.0f) {  // at most one cell per update; a long step catches up over several
-    ++scrollpos;
-    scrollcalc -= 1.0f;
-  }
 }
 
 GLuint Ventjes::textureName(int number) const { return m_texture ? m_texture->getTextureName(number) : 0; }

@@ -18,8 +18,22 @@ class Ventjes {
 
   // First call: logs "Ventjes" and loads the four images. Every call restarts the animation.
   void prepare();
+  static constexpr double kBounceRate = 60.0;     // per second; read as degrees by the ring's turn
+  static constexpr float kBounceWrap = 36000.0f;  // a whole number of turns
+  static constexpr double kScrollRate = 4.0;      // cells per second
+
   // Advances the discs and the crowd by dt * 60 and the scroller by dt * 4 cells.
-  void updateWithDiffTime(float dt);
+  void updateWithDiffTime(float dt) { advance(bounce, scrollcalc, scrollpos, dt); }
+  // The same on values of one's own, for stepping many updates without the object.
+  static void advance(float& bounce, float& scrollcalc, int32_t& scrollpos, float dt) {
+    bounce = static_cast<float>(static_cast<double>(bounce) + static_cast<double>(dt) * kBounceRate);
+    if (bounce > kBounceWrap) bounce -= kBounceWrap;  // once: a huge step stays above
+    scrollcalc = static_cast<float>(static_cast<double>(scrollcalc) + static_cast<double>(dt) * kScrollRate);
+    if (scrollcalc >= 1.0f) {  // at most one cell per update; a long step catches up over several
+      ++scrollpos;
+      scrollcalc -= 1.0f;
+    }
+  }
   // Discs, scroller, then the crowd far to near. May restart the scroller at its end marker.
   void render();
   // What render() does to the animation, without drawing: a frame that is stepped over.

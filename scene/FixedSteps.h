@@ -10,6 +10,10 @@
 class FixedSteps {
  public:
   static constexpr double kStepsPerSecond = 60.0;
+  // The latest scene time a jump reaches in milliseconds: a year and a day (see StepCheckpoints.h).
+  static constexpr double kLatestQuickTime = 366.0 * 24 * 60 * 60;
+  // Jumps longer than this many steps skip the objects and work on their numbers.
+  static constexpr long kJumpSteps = 600;
 
   // The step nearest a scene time.
   static long stepAt(double sceneTime) { return std::lround(sceneTime * kStepsPerSecond); }
@@ -21,19 +25,23 @@ class FixedSteps {
 
   // Takes the scene up to `target` (never backwards): every step but the last is advanced
   // without drawing, the last is left to the caller's render(). With nothing to take, render()
-  // draws the same moment again.
-  void stepTo(Scene& scene, long target) {
-    if (target <= step_) return;
-    while (step_ + 1 < target) {
-      now_ = static_cast<double>(++step_) / kStepsPerSecond;
-      scene.advance();
-    }
-    now_ = static_cast<double>(++step_) / kStepsPerSecond;
-  }
+  // draws the same moment again. The result is the same, float for float, as stepping one by one,
+  // and a jump of any length up to kLatestQuickTime takes a few milliseconds when the ball rests
+  // and no key is held (otherwise every step is an update: some 0.2 us each).
+  void stepTo(Scene& scene, long target);
+
+  // Back to step 0 with a new floor seed, the scene as new (Scene::restart): the following
+  // stepTo(scene, n) leaves it as a new scene made on this clock with that seed would be after
+  // the same stepTo. For a party member taking an older party's start and seed.
+  void restart(Scene& scene, unsigned int floorSeed);
 
   long step() const { return step_; }
 
  private:
+  void takeStep() { now_ = static_cast<double>(++step_) / kStepsPerSecond; }
+  // Advances the scene from step_ to `last` by its stepped state alone.
+  void jump(Scene& scene, long last);
+
   double now_ = 0.0;
   long step_ = 0;
 };

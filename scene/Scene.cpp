@@ -20,7 +20,6 @@ constexpr int kFloorSize = 10;
 constexpr float kBallRadius = 0.5f;
 constexpr const char* kMusicFile = "/tralmix.m4a";
 constexpr float kKeyAcceleration = 5.0f;
-constexpr float kPhaseDivisor = 2.5f;  // the camera phase grows by 0.4 per second
 constexpr double kFieldOfView = 60.0;
 constexpr double kNear = 1.0;
 constexpr double kFar = 1000.0;
@@ -97,7 +96,7 @@ void Scene::updateScene(float step) {
   ventjes->updateWithDiffTime(step);
   ball->updateWithDiffTime(step);
 
-  offset += step / kPhaseDivisor;
+  advanceCameraPhase(offset, step);
 }
 
 float Scene::readClock() {
@@ -110,6 +109,37 @@ float Scene::readClock() {
 void Scene::advance() {
   updateScene(readClock());
   ventjes->passFrame();
+}
+
+void Scene::restart(unsigned int floorSeed) {
+  *inputManager = InputManager();
+  discofloor->restart(floorSeed);
+  ventjes->setAnimation(0.0f, 0.0f, 0);
+  *ball = Ball(kBallRadius);
+  offset = 0.0f;
+  oldTime = clock();
+}
+
+bool Scene::onlySteppedStateMoves() const {
+  const Ball::Vector velocity = ball->getVelocity();
+  return !inputManager->keyLeft && !inputManager->keyRight && !inputManager->keyUp && !inputManager->keyDown &&
+         velocity.x == 0.0f && velocity.z == 0.0f;
+}
+
+StepState Scene::steppedState() const {
+  return StepState{offset,
+                   discofloor->getChangeTime(),
+                   discofloor->getChanges(),
+                   ventjes->getBounce(),
+                   ventjes->getScrollcalc(),
+                   ventjes->getScrollpos()};
+}
+
+void Scene::setSteppedState(const StepState& state, double clockReading) {
+  offset = state.offset;
+  discofloor->setTiming(state.changeTime, state.floorChanges);
+  ventjes->setAnimation(state.bounce, state.scrollcalc, state.scrollpos);
+  oldTime = clockReading;
 }
 
 void Scene::render() {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/Rect.h"
+#include "scene/StepState.h"
 
 class InputManager;
 class DiscoFloor;
@@ -49,6 +50,18 @@ class Scene {
   // A frame's clock reading and update without drawing it: a frame stepped over on the way to
   // a later one leaves the scene as render() would.
   void advance();
+
+  // Back to how a new scene with this floor seed starts, reading the clock afresh, without
+  // making the objects again: the textures and the music stay. Releases the keys.
+  void restart(unsigned int floorSeed);
+  // Whether steps change nothing but the StepState: no key pushes the ball and it rests.
+  bool onlySteppedStateMoves() const;
+  // The stepped state now, and the time of the clock reading the last update ended at.
+  StepState steppedState() const;
+  double lastClockReading() const { return oldTime; }
+  // Puts the scene where updates would have taken it (the floor no fewer changes on than now),
+  // with `clockReading` as the last reading of the clock.
+  void setSteppedState(const StepState& state, double clockReading);
 
  private:
   float readClock();
