@@ -7,8 +7,18 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+
+#include "scene/FixedSteps.h"
 
 namespace {
+
+// Any moment a party reaches is drawn exactly, and fast (FixedSteps jumps there).
+constexpr double kLatestTime = FixedSteps::kLatestQuickTime;
+// A day of video is already more than anyone will encode.
+constexpr double kLongestVideo = 24 * 60 * 60;
+
+std::string seconds(double value) { return std::to_string(std::lround(value)); }
 
 bool parseNumber(const std::string& text, double& out) {
   if (text.empty()) return false;
@@ -77,8 +87,8 @@ std::optional<CaptureOptions> CaptureOptions::parse(const std::vector<std::strin
       options.height = static_cast<int>(h);
     } else if (flag == "--time") {
       double t = 0;
-      if (!parseNumber(value, t) || t < 0 || t > 86400) {
-        error = "--time wants seconds from 0 to 86400";
+      if (!parseNumber(value, t) || t < 0 || t > kLatestTime) {
+        error = "--time wants seconds from 0 to " + seconds(kLatestTime);
         return std::nullopt;
       }
       options.times.push_back(t);
@@ -93,8 +103,8 @@ std::optional<CaptureOptions> CaptureOptions::parse(const std::vector<std::strin
         return std::nullopt;
       }
     } else if (flag == "--start") {
-      if (!parseNumber(value, start) || start < 0 || start > 86400) {
-        error = "--start wants seconds from 0 to 86400";
+      if (!parseNumber(value, start) || start < 0 || start > kLatestTime) {
+        error = "--start wants seconds from 0 to " + seconds(kLatestTime);
         return std::nullopt;
       }
       startGiven = true;
@@ -120,8 +130,8 @@ std::optional<CaptureOptions> CaptureOptions::parse(const std::vector<std::strin
       options.video = value;
       options.action = Action::Video;
     } else if (flag == "--duration") {
-      if (!parseNumber(value, options.duration) || options.duration <= 0 || options.duration > 86400) {
-        error = "--duration wants seconds above 0 and up to 86400";
+      if (!parseNumber(value, options.duration) || options.duration <= 0 || options.duration > kLongestVideo) {
+        error = "--duration wants seconds above 0 and up to " + seconds(kLongestVideo);
         return std::nullopt;
       }
     }

@@ -28,13 +28,20 @@ TEST(CaptureOptions, TimesSizesSeedsAndPatterns) {
   ASSERT_TRUE(options);
   EXPECT_EQ(options->times, (std::vector<double>{10.0, 10.25, 10.5}));
   EXPECT_EQ(options->outputPath(2), "one.png");
+
+  // Any moment up to a year and a day, however many frames from there.
+  options = parse({"--time", "31622400", "--time", "604800.5"});
+  ASSERT_TRUE(options);
+  EXPECT_EQ(options->times, (std::vector<double>{31622400.0, 604800.5}));
+  EXPECT_TRUE(parse({"--frames", "2", "--fps", "1", "--start", "31622400"}));
 }
 
 TEST(CaptureOptions, RefusesWhatItCannotDoWithAReason) {
   const std::vector<std::vector<std::string>> bad = {
       {},                                        // nothing to capture
       {"--time"},                                // value missing
-      {"--time", "-1"},     {"--time", "nan"},  {"--time", "1x"},
+      {"--time", "-1"},     {"--time", "nan"},  {"--time", "1x"},  {"--time", "31622401"},
+      {"--frames", "1", "--fps", "1", "--start", "31622401"},
       {"--size", "0x10", "--time", "1"},         {"--size", "100", "--time", "1"},
       {"--size", "99999x10", "--time", "1"},
       {"--frames", "10", "--time", "1"},         // frames without fps
