@@ -2,8 +2,8 @@
 // cost. With SDL_AUDIODRIVER=disk the device's output lands in SDL_DISKAUDIOFILE.
 //
 // Usage: music_capture FILE SECONDS [once | follow START_US]
-// With follow, the loop follows a shared clock started at START_US (system clock, microseconds
-// since 1970), as a party member's music does.
+// With follow, the loop follows a shared clock started at START_US (the monotonic clock,
+// CLOCK_MONOTONIC, in microseconds), as a party member's music does.
 // Lines saying that sound went or came back go to stderr at once.
 // Plays until its standard input ends (the caller has what it wanted), at most SECONDS.
 // Prints "player none", or "player open" and: open_ms (time open() took), heap_bytes (heap
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
   MusicPlayer::SharedClock follow;
   if (argc > 4 && std::strcmp(argv[3], "follow") == 0) {
     const int64_t start = std::atoll(argv[4]);
-    follow = [start] { return static_cast<double>(systemTimeMicros() - start) * 1e-6; };
+    follow = [start] { return static_cast<double>(monotonicMicros() - start) * 1e-6; };
   }
   auto player = MusicPlayer::open(
       argv[1], [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }, follow);

@@ -102,6 +102,18 @@ class Server:
             os.kill(self.bus, signal.SIGTERM)
             self.bus = None
 
+    def hold(self, seconds):
+        """Holds up the process that speaks PulseAudio's protocol (pipewire-pulse, or pulseaudio
+        itself) for `seconds`, as a loaded machine does: the sink goes on reading its streams
+        without it, and their timelines move on."""
+        name = "pulseaudio" if self.kind == "pulseaudio" else "pipewire-pulse"
+        process = next(p for p in self.processes if os.path.basename(p.args[0]) == name)
+        os.kill(process.pid, signal.SIGSTOP)
+        try:
+            time.sleep(seconds)
+        finally:
+            os.kill(process.pid, signal.SIGCONT)
+
     def record(self, path, latency=500, sink="out", channels=2):
         """parec on the sink's monitor, in the sink's own format, with a generous buffer; returns
         once it is writing (silence, before a player starts), so it hears whatever plays from then
