@@ -9,7 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build-bench}
 bash "$root/scripts/deps.sh"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DDISCO_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target disco disco-capture bench_frame bench_audio minimal_window first_frame_window swap_probe audio_probe stage_probe
+cmake --build "$build" -j2 --target disco disco-capture bench_frame bench_audio bench_catch_up minimal_window first_frame_window swap_probe audio_probe stage_probe
 python3 "$root/bench/report.py" "$build" "$@"
 # disco-capture --video against PNG frames encoded by the ffmpeg command line: its own section.
 exec python3 "$root/bench/video_report.py" "$build" "$@"
