@@ -6,6 +6,8 @@
 #include <mutex>
 #include <random>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/party/AvahiPeers.h"
@@ -19,8 +21,13 @@ constexpr size_t kLongestName = 200;
 struct Party::Impl {
   Request request;
   Report report;
-  mutable std::mutex lock;  // the node
+  // The node, and what it has to send and say: sent and said by the party's thread once the lock
+  // is let go, so that the frames and the sound, which read the party's time, never wait on the
+  // network or the log.
+  mutable std::mutex lock;
   std::unique_ptr<PartyNode> node;
+  std::vector<std::pair<std::string, PartyMessage::Bytes>> outbox;
+  std::vector<std::string> lines;
   std::unique_ptr<PartySocket> socket;
   std::unique_ptr<AvahiPeers> peers;
   std::atomic<uint64_t> sent{0}, sentBytes{0}, received{0}, receivedBytes{0};
@@ -38,10 +45,22 @@ struct Party::Impl {
     if (report) report("party " + request.name + ": " + line);
   }
 
-  void send(const std::string& to, const PartyMessage::Bytes& bytes) {
-    if (!socket || !socket->ok() || !socket->sendTo(to, bytes.data(), bytes.size())) return;
-    ++sent;
-    sentBytes += bytes.size();
+  // Sends and says what the node left, the lock let go.
+  void flush() {
+    std::vector<std::pair<std::string, PartyMessage::Bytes>> sending;
+    std::vector<std::string> saying;
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      sending.swap(outbox);
+      saying.swap(lines);
+    }
+    for (const std::string& line : saying) say(line);
+    if (!socket || !socket->ok()) return;
+    for (const auto& [to, bytes] : sending) {
+      if (!socket->sendTo(to, bytes.data(), bytes.size())) continue;
+      ++sent;
+      sentBytes += bytes.size();
+    }
   }
 
   void run() {
@@ -53,6 +72,7 @@ struct Party::Impl {
         std::lock_guard<std::mutex> hold(lock);
         waitUs = node->tick(announced);
       }
+      flush();
       std::string from;
       bool local = false;
       const int waitMs = static_cast<int>(std::clamp<int64_t>(waitUs / 1000, 1, 100));
@@ -60,8 +80,11 @@ struct Party::Impl {
       if (got == 0) continue;
       ++received;
       receivedBytes += got;
-      std::lock_guard<std::mutex> hold(lock);
-      node->receive(buffer, got, from, local);
+      {
+        std::lock_guard<std::mutex> hold(lock);
+        node->receive(buffer, got, from, local);
+      }
+      flush();
     }
   }
 };
@@ -92,8 +115,8 @@ std::unique_ptr<Party> Party::join(const Request& request, Report report) {
   impl->socket = std::make_unique<PartySocket>();
   impl->node = std::make_unique<PartyNode>(
       key, self, PartyClocks::system(), request.silent ? PartyMessage::kSilent : 0, impl->socket->port(),
-      [raw](const std::string& to, const PartyMessage::Bytes& bytes) { raw->send(to, bytes); },
-      [raw](const std::string& line) { raw->say(line); });
+      [raw](const std::string& to, const PartyMessage::Bytes& bytes) { raw->outbox.emplace_back(to, bytes); },
+      [raw](const std::string& line) { raw->lines.push_back(line); });
   if (!impl->socket->ok()) {
     impl->say("no network (" + impl->socket->why() + "): this disco plays alone");
     return std::unique_ptr<Party>(new Party(std::move(impl)));
@@ -117,11 +140,16 @@ void Party::settle(int windowMs) {
   const int64_t nowUs = monotonicMicros();
   if (untilUs > nowUs && impl_->peers)  // alone, there is no one to wait for
     std::this_thread::sleep_for(std::chrono::microseconds(untilUs - nowUs));
-  std::lock_guard<std::mutex> hold(impl_->lock);
-  impl_->node->settle();
-  const int64_t start = impl_->node->startUs();
+  int64_t start;
+  size_t members;
+  {
+    std::lock_guard<std::mutex> hold(impl_->lock);
+    impl_->node->settle();
+    start = impl_->node->startUs();
+    members = impl_->node->members().size() + 1;
+  }
   impl_->say("start " + localTimeText(start) + ", seed " + std::to_string(seedOf(start)) + ", " +
-             std::to_string(impl_->node->members().size() + 1) + " member(s)" + (silent() ? ", this one silent" : ""));
+             std::to_string(members) + " member(s)" + (silent() ? ", this one silent" : ""));
 }
 
 int64_t Party::startUs() const {

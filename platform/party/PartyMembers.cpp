@@ -3,7 +3,7 @@
 #include <algorithm>
 
 PartyMembers::PartyMembers(uint64_t party, uint64_t self, int64_t nowUs, int64_t partyNowUs, uint16_t flags)
-    : party_(party), self_(self), flags_(flags), clock_(partyNowUs - nowUs), startUs_(partyNowUs) {}
+    : party_(party), self_(self), flags_(flags), clock_(partyNowUs - nowUs), startUs_(partyNowUs), sinceUs_(partyNowUs) {}
 
 std::optional<PartyMembers::RoundTrip> PartyMembers::roundTrip(const PartyMessage& message, const std::string& from,
                                                                int64_t nowUs) const {
@@ -52,6 +52,7 @@ PartyMembers::Verdict PartyMembers::heard(const PartyMessage& message, const std
   m.sequence = message.sequence;
   m.lastHeardUs = nowUs;
   m.startUs = message.startUs;
+  m.sinceUs = message.sinceUs;
   m.partyOffsetUs = message.partyOffsetUs;
   m.flags = message.flags;
   m.lastSentUs = message.sentUs;
@@ -71,14 +72,21 @@ void PartyMembers::follow(const Member& sender, int64_t nowUs) {
   if (!longer) return;  // theirs joins ours
   startUs_ = sender.startUs;
   clock_.jumpTo(*offset + sender.partyOffsetUs);
+  sinceUs_ = clock_.partyUs(nowUs);
   if (settled_) merged_ = sender.address;
   followParty(nowUs);
 }
 
 void PartyMembers::followParty(int64_t nowUs) {
   uint64_t leader = self_;
-  for (const auto& [id, member] : members_)
-    if (id < leader && member.startUs == startUs_ && member.clock.size() > 0) leader = id;
+  int64_t leaderSince = sinceUs_;
+  for (const auto& [id, member] : members_) {
+    const bool longer = member.sinceUs < leaderSince || (member.sinceUs == leaderSince && id < leader);
+    if (longer && member.startUs == startUs_ && member.clock.size() > 0) {
+      leader = id;
+      leaderSince = member.sinceUs;
+    }
+  }
   if (leader == self_) {
     if (following_ != 0) clock_.hold(nowUs);
     following_ = 0;
@@ -101,6 +109,7 @@ PartyMessage PartyMembers::messageFor(const std::string& to, int64_t nowUs) {
   message.sentUs = nowUs;
   message.partyOffsetUs = clock_.offsetUs(nowUs);
   message.startUs = startUs_;
+  message.sinceUs = sinceUs_;
   message.flags = flags_;
   message.to = senderAt(to);
   int64_t theirs = 0, heardUs = 0;

@@ -18,10 +18,11 @@
 // Members: an address is a member's only after a round trip (a message from there echoing one
 // we sent there); until then its sender is a stranger, answered at most by the caller.
 //
-// The party's clock: everyone of the party follows the clock of the member with the smallest
-// id among those it has measured (or its own, when it has the smallest): each measures that
-// member's clock itself, so no machine's system clock matters. When that member leaves, the
-// next one's clock is followed, gliding the little they differ.
+// The party's clock: everyone of the party follows the clock of the member that has been of it
+// longest (the smallest id among equals), of those it has measured, or its own: each measures
+// that member's clock itself, so no machine's system clock matters, and a newcomer's first rough
+// measurements lead no one. When that member leaves, the next one's clock is followed, gliding
+// the little they differ.
 //
 // The start: a member begins as a party of its own (its start, a clock from its system clock).
 // Hearing a member of the same party with another start, the party that has run longer wins:
@@ -71,6 +72,7 @@ class PartyMembers {
     uint64_t sequence = 0;
     int64_t lastHeardUs = 0;
     int64_t startUs = 0;
+    int64_t sinceUs = 0;
     int64_t partyOffsetUs = 0;  // its party time minus its monotonic clock, as last sent
     uint16_t flags = 0;
     int64_t lastSentUs = 0;     // its clock, for the echo
@@ -99,6 +101,7 @@ class PartyMembers {
   uint16_t flags_;
   PartyClock clock_;
   int64_t startUs_;
+  int64_t sinceUs_;  // party time since when this member is of its party
   bool settled_ = false;
   uint64_t following_ = 0;
   std::optional<std::string> merged_;

@@ -51,6 +51,7 @@ PartyMessage::Bytes PartyMessage::encode(const PartyKey& key) const {
   out.put(static_cast<uint64_t>(sentUs), 8);
   out.put(static_cast<uint64_t>(partyOffsetUs), 8);
   out.put(static_cast<uint64_t>(startUs), 8);
+  out.put(static_cast<uint64_t>(sinceUs), 8);
   out.put(static_cast<uint64_t>(echoSentUs), 8);
   out.put(static_cast<uint64_t>(echoHeldUs), 8);
   const PartyKey::Tag tag = key.tag(bytes.data(), kTagAt);
@@ -92,10 +93,11 @@ std::optional<PartyMessage> PartyMessage::decode(const uint8_t* data, size_t siz
   message.sentUs = static_cast<int64_t>(in.get(8));
   message.partyOffsetUs = static_cast<int64_t>(in.get(8));
   message.startUs = static_cast<int64_t>(in.get(8));
+  message.sinceUs = static_cast<int64_t>(in.get(8));
   message.echoSentUs = static_cast<int64_t>(in.get(8));
   message.echoHeldUs = static_cast<int64_t>(in.get(8));
   if (!within(message.sentUs, 0, kLatestUs) || !within(message.partyOffsetUs, -kLatestUs, kLatestUs) ||
-      !within(message.startUs, -kLatestUs, kLatestUs) || !within(message.echoSentUs, 0, kLatestUs) ||
+      !within(message.startUs, -kLatestUs, kLatestUs) || !within(message.sinceUs, -kLatestUs, kLatestUs) || !within(message.echoSentUs, 0, kLatestUs) ||
       !within(message.echoHeldUs, 0, kLongestHoldUs)) {
     why = "a time out of range";
     return std::nullopt;

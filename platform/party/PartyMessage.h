@@ -13,12 +13,12 @@ class PartyKey;
 // the last message it had from the receiver, so that each side works out the other's clock from
 // its own messages (the NTP way: t1 sent, t2 received, t3 answered, t4 back).
 //
-// On the wire: 112 bytes, little-endian, fixed size, ending in a tag made with the party's key
+// On the wire: 120 bytes, little-endian, fixed size, ending in a tag made with the party's key
 // over the rest. Anything else, and any time outside its range, is dropped before it is read.
 struct PartyMessage {
   static constexpr uint8_t kVersion = 2;
-  static constexpr size_t kTagAt = 80;
-  static constexpr size_t kSize = 112;
+  static constexpr size_t kTagAt = 88;
+  static constexpr size_t kSize = 120;
   using Bytes = std::array<uint8_t, kSize>;
 
   // Every time field lies within these, so that sums and differences of a few never overflow.
@@ -32,6 +32,7 @@ struct PartyMessage {
   int64_t sentUs = 0;         // the sender's monotonic clock at sending (0 to kLatestUs)
   int64_t partyOffsetUs = 0;  // the sender's party time minus sentUs (within ±kLatestUs)
   int64_t startUs = 0;        // the party's start in party time (within ±kLatestUs)
+  int64_t sinceUs = 0;        // party time since when the sender is of this party (same range)
   int64_t echoSentUs = 0;     // sentUs of the last message the sender had from the receiver; 0: none
   int64_t echoHeldUs = 0;     // how long the sender held that message (0 to kLongestHoldUs)
   uint16_t flags = 0;         // kSilent, ...

@@ -75,6 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       m.sentUs = static_cast<int64_t>(script.take(8));
       m.partyOffsetUs = static_cast<int64_t>(script.take(8));
       m.startUs = static_cast<int64_t>(script.take(8));
+      m.sinceUs = static_cast<int64_t>(script.take(8));
       m.echoSentUs = static_cast<int64_t>(script.take(8));
       m.echoHeldUs = static_cast<int64_t>(script.take(8));
       const bool genuine = (step & 3) == 0;

@@ -65,7 +65,7 @@ def party():
     a stranger's, raw bytes and time going by."""
     def message(genuine, sender, sequence, sent, start, echo=0, held=0, frm=1):
         return bytes([(frm << 4) | (0 if genuine else 1), sender]) + struct.pack(
-            "<HBqqqqq", sequence, 0, sent, -1_800_000_000_000_000 + 5_000_000_000, start, echo, held)
+            "<HBqqqqqq", sequence, 0, sent, -1_800_000_000_000_000 + 5_000_000_000, start, start, echo, held)
 
     def wait(ms, frm=1):
         return bytes([(frm << 4) | 3]) + struct.pack("<H", ms)

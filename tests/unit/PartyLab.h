@@ -16,6 +16,7 @@
 
 struct LabMember {
   std::string address;
+  uint64_t id = 0;  // later members have smaller ids: seniority, not the id, leads
   int64_t monotonicOffsetUs = 0;
   double ppm = 0;              // its crystal against true time
   int64_t realtimeOffsetUs = 0;  // its system clock against true time: set at will
@@ -55,8 +56,9 @@ class PartyLab {
     m->group = group;
     m->startedUs = now;
     PartyClocks clocks{[this, m] { return monotonic(*m); }, [this, m] { return now + m->realtimeOffsetUs; }};
+    m->id = 100 - members_.size();
     m->node = std::make_unique<PartyNode>(
-        key, members_.size() + 1, clocks, 0, 45617,
+        key, m->id, clocks, 0, 45617,
         [this, m](const std::string& to, const PartyMessage::Bytes& bytes) { send(*m, to, bytes); },
         [m](const std::string& line) { m->lines.push_back(line); });
     members_.push_back(std::move(member));
