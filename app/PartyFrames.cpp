@@ -1,6 +1,8 @@
 #include "app/PartyFrames.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 
 #include "platform/audio/MusicPlayer.h"
 #include "platform/party/Party.h"
@@ -9,7 +11,9 @@
 
 namespace {
 constexpr double kLongestWait = 0.05;  // a frame shown later than this is a stall, not a rate
-}
+constexpr auto kStateEvery = std::chrono::seconds(60);
+constexpr auto kStateCheckEvery = std::chrono::seconds(1);
+}  // namespace
 
 PartyFrames::PartyFrames(std::unique_ptr<Party> party) : party_(std::move(party)) {}
 PartyFrames::~PartyFrames() = default;
@@ -23,7 +27,9 @@ std::unique_ptr<Scene> PartyFrames::makeScene() {
         Scene::musicPath(), [](const std::string& line) { Log("%s", line.c_str()); },
         [party] { return party->seconds(); });
   }
-  return std::make_unique<Scene>(steps_.clock(), std::move(music), party_->seed());
+  music_ = music.get();
+  startUs_ = party_->startUs();
+  return std::make_unique<Scene>(steps_.clock(), std::move(music), Party::seedOf(startUs_));
 }
 
 void PartyFrames::stepTo(Scene& scene) {
@@ -34,5 +40,30 @@ void PartyFrames::stepTo(Scene& scene) {
     if (since < kLongestWait) frameSeconds_ += 0.1 * (since - frameSeconds_);
   }
   lastFrame_ = now;
+  if (const int64_t start = party_->startUs(); start != startUs_) {  // joined a party that had run longer
+    startUs_ = start;
+    steps_.restart(scene, Party::seedOf(start));
+  }
   steps_.stepTo(scene, FixedSteps::stepAt(party_->seconds() + frameSeconds_));
+  if (now >= nextCheck_) tellState();
+}
+
+void PartyFrames::tellState() {
+  const auto now = std::chrono::steady_clock::now();
+  nextCheck_ = now + kStateCheckEvery;
+  const Party::State state = party_->state();
+  if (toldAt_.time_since_epoch().count() != 0 && state.members == membersTold_ && now - toldAt_ < kStateEvery) return;
+  membersTold_ = state.members;
+  toldAt_ = now;
+  char clocks[32];
+  std::snprintf(clocks, sizeof clocks, "%.2f ms", state.clocksApart * 1000);
+  std::string music = "no music here";
+  if (music_) {
+    char text[64] = "music not yet in place";
+    if (const std::optional<double> error = music_->partyError())
+      std::snprintf(text, sizeof text, "music %+.2f ms from the party's time", *error * 1000);
+    music = text;
+  }
+  Log("party %s: %zu member(s), their clocks %s apart as measured, %s, %s", party_->name().c_str(), state.members,
+      clocks, state.followed ? "this one's clock followed" : "following another's clock", music.c_str());
 }

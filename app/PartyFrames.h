@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 
 #include "scene/FixedSteps.h"
@@ -11,7 +12,9 @@ class Scene;
 
 // The scene of a party member: floor colours from the party's seed, music at the party's place
 // (unless this member is silent), and each frame stepped to the party's time at the moment it
-// will be on the screen, so that every member shows the same frame.
+// will be on the screen, so that every member shows the same frame. When this member's party
+// meets one that has run longer, the scene starts again on that party's seed and is taken to
+// its frame at once. Once a minute, and when the party changes, one line tells how it stands.
 class PartyFrames {
  public:
   explicit PartyFrames(std::unique_ptr<Party> party);
@@ -23,8 +26,14 @@ class PartyFrames {
   void stepTo(Scene& scene);
 
  private:
+  void tellState();
+
   std::unique_ptr<Party> party_;
   FixedSteps steps_;
+  MusicPlayer* music_ = nullptr;  // the scene's
+  int64_t startUs_ = 0;           // the scene's start
   std::chrono::steady_clock::time_point lastFrame_{};
   double frameSeconds_ = 1.0 / 60.0;  // between frames, as they come
+  std::chrono::steady_clock::time_point nextCheck_{}, toldAt_{};
+  size_t membersTold_ = 0;
 };
