@@ -26,3 +26,6 @@ MusicPlayer::~MusicPlayer() { disco_music_close(playback_->handle); }
 void MusicPlayer::setLoops(bool loops) { disco_music_loops(playback_->handle, loops ? 1 : 0); }
 
 void MusicPlayer::play() { disco_music_play(playback_->handle); }
+
+// A page follows no party.
+std::optional<double> MusicPlayer::partyError() const { return std::nullopt; }

@@ -10,6 +10,12 @@ Party::~Party() = default;
 void Party::settle(int) {}
 int64_t Party::startUs() const { return 0; }
 unsigned Party::seed() const { return 0; }
+unsigned Party::seedOf(int64_t) { return 0; }
+const std::string& Party::name() const {
+  static const std::string none;
+  return none;
+}
+Party::State Party::state() const { return {}; }
 double Party::seconds() const { return 0.0; }
 bool Party::silent() const { return true; }
 Party::Traffic Party::traffic() const { return {}; }
