@@ -1,8 +1,8 @@
 #include "scene/StepCheckpoints.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 
 namespace {
@@ -23,9 +23,16 @@ constexpr long kCount = static_cast<long>(std::size(kCheckpoints));
 static_assert((kCount - 1) * step_checkpoints::kSpacing == step_checkpoints::kLastStep,
               "one checkpoint at step 0 and one at every spacing up to the last step");
 
+// std::bit_cast, which the web build's C++ library lacks.
+float floatOf(uint32_t bits) {
+  float value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
 StepState stateOf(const Checkpoint& c) {
-  return StepState{std::bit_cast<float>(c.offset),     std::bit_cast<float>(c.changeTime), c.floorChanges,
-                   std::bit_cast<float>(c.bounce),     std::bit_cast<float>(c.scrollcalc), c.scrollpos};
+  return StepState{floatOf(c.offset),  floatOf(c.changeTime), c.floorChanges,
+                   floatOf(c.bounce),  floatOf(c.scrollcalc), c.scrollpos};
 }
 }  // namespace
 

@@ -137,9 +137,14 @@ Party::~Party() = default;
 
 void Party::settle(int windowMs) {
   const int64_t untilUs = impl_->node->joinedUs() + int64_t{windowMs} * 1000;
-  const int64_t nowUs = monotonicMicros();
-  if (untilUs > nowUs && impl_->peers)  // alone, there is no one to wait for
-    std::this_thread::sleep_for(std::chrono::microseconds(untilUs - nowUs));
+  // Alone there is no one to wait for; once a member's clock is followed, its party is had.
+  while (impl_->peers && monotonicMicros() < untilUs) {
+    {
+      std::lock_guard<std::mutex> hold(impl_->lock);
+      if (impl_->node->members().following() != 0) break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   int64_t start;
   size_t members;
   {

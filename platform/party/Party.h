@@ -27,7 +27,8 @@ class Party {
   static std::unique_ptr<Party> join(const Request& request, Report report);
   ~Party();
 
-  // Waits until `windowMs` after joining for the others to answer, then says the start.
+  // Waits until `windowMs` after joining for the others to answer (or until the first of them
+  // is measured, whose party this member then has), then says the start.
   void settle(int windowMs = kJoinWindowMs);
 
   // The party's start (party time, microseconds): it changes only when this member's party
