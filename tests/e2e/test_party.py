@@ -285,6 +285,8 @@ class Party(unittest.TestCase):
         self.assertEqual(settled(newcomer), party, "a newcomer does not take the party's start")
         joined = f"a member at {self.net.address(4)}:"
         stepped.wait_until(lambda: logged(stepped, joined), "the newcomer joined")
+        for member in members + [newcomer]:
+            self.assertIsNone(logged(member, "gone silent"), "a member lost the party")
         behind = logged(newcomer, ": start ") - logged(stepped, joined)
         print(f"party: a system clock stepped back, dating the newcomer's start {behind:.1f} s earlier", file=sys.stderr)
         self.assertGreater(behind, 8, "the system clock did not step back")
