@@ -11,17 +11,10 @@
 namespace {
 double monotonicSeconds() { return static_cast<double>(monotonicMicros()) * 1e-6; }
 
-// A report stands for the stream's timeline once this many agree: the middle one of them is
-// right even when one came just as the server took a block (20 to 160 ms off, now and then).
-constexpr size_t kTrusted = 3;
-// The timeline moved on (the server was held up and its sink read on without the stream): the
-// latest kTrusted reports agree with one another to within kAgree seconds and are all further
-// than kMoved from the ones before.
-constexpr double kAgree = 0.003;
-constexpr double kMoved = 0.006;
-// A report older than this when it comes, or from the future, straddles a step of the system
-// clock, which its timestamp is on.
+// A report older than kOldestReport when it comes, or further than kEarliestReport in the future,
+// straddles a step of the system clock, which its timestamp is on.
 constexpr double kOldestReport = 5.0;
+constexpr double kEarliestReport = 0.003;
 
 pa_proplist* streamProperties() {
   pa_proplist* properties = pa_proplist_new();
@@ -86,12 +79,12 @@ std::unique_ptr<PulseOutput> PulseOutput::open(int rate, int channels, int buffe
   if (self.stream_) {
     pa_stream_set_state_callback(self.stream_, &PulseOutput::onStreamState, &self);
     pa_stream_set_write_callback(self.stream_, &PulseOutput::onWrite, &self);
-    pa_stream_set_latency_update_callback(self.stream_, &PulseOutput::onTiming, &self);
     const uint32_t frameBytes = static_cast<uint32_t>(sizeof(float) * channels);
     const pa_buffer_attr buffer{static_cast<uint32_t>(-1), frameBytes * static_cast<uint32_t>(bufferFrames),
                                 static_cast<uint32_t>(-1), static_cast<uint32_t>(-1), static_cast<uint32_t>(-1)};
-    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_AUTO_TIMING_UPDATE |
-                                                      PA_STREAM_ADJUST_LATENCY);
+    // Timing reports only as asked for after each write, just after the server's cycle took what it
+    // read: ones made anywhere in a cycle (libpulse's own, once a second) are late by up to a cycle.
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
     ready = pa_stream_connect_playback(self.stream_, nullptr, &buffer, flags, nullptr, nullptr) == 0 &&
             waitReady(
                 self.loop_, [&] { return pa_stream_get_state(self.stream_) == PA_STREAM_READY; }, self.lost_);
@@ -162,55 +155,30 @@ void PulseOutput::write(size_t bytes) {
     bytes -= frames * frameBytes;
   }
   // A fresh report for the next write: it places the samples the server is playing now.
-  if (pa_operation* update = pa_stream_update_timing_info(stream_, nullptr, nullptr)) pa_operation_unref(update);
+  if (pa_operation* update = pa_stream_update_timing_info(stream_, &PulseOutput::onTiming, this))
+    pa_operation_unref(update);
 }
 
-void PulseOutput::onTiming(pa_stream* stream, void* self) {
+void PulseOutput::onTiming(pa_stream* stream, int success, void* self) {
   auto* output = static_cast<PulseOutput*>(self);
-  const pa_timing_info* timing = pa_stream_get_timing_info(stream);
+  const pa_timing_info* timing = success ? pa_stream_get_timing_info(stream) : nullptr;
   if (!timing || timing->read_index_corrupt) return;
-  if (!timing->playing) {  // stopped (run dry, or moved): when it plays again is another matter
-    output->reports_ = 0;
+  if (!timing->playing) {  // stopped (run dry, or moved)
+    output->heard_.forget();
     return;
   }
   // What the server had read of the stream, less what its sink still held, was being heard then;
   // "then" is on the system clock, and is placed on the monotonic one by its age.
   const int64_t stamp = static_cast<int64_t>(timing->timestamp.tv_sec) * 1000000 + timing->timestamp.tv_usec;
   const double age = static_cast<double>(systemTimeMicros() - stamp) * 1e-6;
-  if (age < -kAgree || age > kOldestReport) return;
+  if (age < -kEarliestReport || age > kOldestReport) return;
   const double read =
       static_cast<double>(timing->read_index) / (sizeof(float) * static_cast<size_t>(output->channels_));
   const double heard = read - 1e-6 * static_cast<double>(timing->sink_usec) * output->rate_;
-  output->note(monotonicSeconds() - age - heard / output->rate_);
-}
-
-void PulseOutput::note(double heardZero) {
-  heardZero_[reports_++ % kReports] = heardZero;
-  const size_t held = std::min(reports_, kReports);
-  if (held <= kTrusted) return;
-  double low = heardZero, high = heardZero;
-  for (size_t i = 1; i < kTrusted; ++i) {
-    low = std::min(low, heardZero_[(reports_ - 1 - i) % kReports]);
-    high = std::max(high, heardZero_[(reports_ - 1 - i) % kReports]);
-  }
-  const double before = median(held - kTrusted, kTrusted);
-  if (high - low > kAgree || (low - before <= kMoved && before - high <= kMoved)) return;
-  // Only the reports since the move count: the ones before, and any straddling it, go.
-  std::array<double, kReports> latest{};
-  for (size_t i = 0; i < kTrusted; ++i) latest[i] = heardZero_[(reports_ - kTrusted + i) % kReports];
-  heardZero_ = latest;
-  reports_ = kTrusted;
-}
-
-// The middle one of the `count` reports before the latest `skip`.
-double PulseOutput::median(size_t count, size_t skip) const {
-  std::array<double, kReports> recent{};
-  for (size_t i = 0; i < count; ++i) recent[i] = heardZero_[(reports_ - 1 - skip - i) % kReports];
-  std::nth_element(recent.begin(), recent.begin() + count / 2, recent.begin() + count);
-  return recent[count / 2];
+  output->heard_.note(monotonicSeconds() - age - heard / output->rate_);
 }
 
 double PulseOutput::untilHeard() const {
-  if (reports_ < kTrusted) return INFINITY;
-  return median(std::min(reports_, kReports)) + static_cast<double>(written_) / rate_ - monotonicSeconds();
+  if (!heard_.known()) return INFINITY;
+  return heard_.heardZero() + static_cast<double>(written_) / rate_ - monotonicSeconds();
 }

@@ -1,11 +1,12 @@
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#include "platform/audio/HeardClock.h"
 
 struct pa_threaded_mainloop;
 struct pa_context;
@@ -40,7 +41,7 @@ class PulseOutput {
   static void onContextState(pa_context* context, void* self);
   static void onStreamState(pa_stream* stream, void* self);
   static void onWrite(pa_stream* stream, size_t bytes, void* self);
-  static void onTiming(pa_stream* stream, void* self);
+  static void onTiming(pa_stream* stream, int success, void* self);
   void write(size_t bytes);
   double untilHeard() const;
 
@@ -54,11 +55,5 @@ class PulseOutput {
   std::atomic<bool> lost_{false};
   bool started_ = false;      // the loop's thread's, as the rest below
   uint64_t written_ = 0;      // frames
-  // When the stream's frame 0 was heard (monotonic clock, seconds), by the server's latest
-  // reports: the middle one of these stands for now.
-  static constexpr size_t kReports = 9;
-  std::array<double, kReports> heardZero_{};
-  size_t reports_ = 0;
-  void note(double heardZero);
-  double median(size_t count, size_t skip = 0) const;
+  HeardClock heard_;  // when the stream's frame 0 was heard, by the server's reports
 };
