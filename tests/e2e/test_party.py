@@ -275,7 +275,7 @@ class Party(unittest.TestCase):
                                FAKETIME_DONT_FAKE_MONOTONIC="1")]
         stepped = members[-1]
         for member in members[1:]:
-            self.assertEqual(settled(member), party, "another start than the first member's")
+            self.assertEqual(settled(member), party, f"another start than the first member's:\n{member.log()}")
         self.same_frame(members, *party)
 
         with open(clock.name, "w") as f:
@@ -294,6 +294,8 @@ class Party(unittest.TestCase):
         for member in members + [newcomer]:
             self.assertIsNone(logged(member, "gone silent"), "a member lost the party")
             self.assertEqual(settled(member), party, "the start changed")
+        told = [line.split("party lab: ", 1)[1] for line in stepped.log().splitlines() if "their clocks" in line]
+        print(f"party: the member stepped back last said: {told[-1] if told else 'nothing of its clocks'}", file=sys.stderr)
 
     def test_a_member_cut_off_at_first_joins_the_party_that_ran_longer(self):
         first = self.member(0)
