@@ -1,7 +1,8 @@
 """What the party music test watches while the players play: the moments each player says
-something, and where the sound server's timeline moves on (the server held up: its sink missed
-reads, and every stream it serves, the recording's too, is that much later from then on)."""
+something, and the cycles the sound server fell behind in (held up, its sink read on without the
+streams it had not served, whose timelines moved on)."""
 import os
+import subprocess
 import threading
 import time
 
@@ -25,34 +26,63 @@ class StampedLines:
         return self.lines
 
 
-class Timeline:
-    """Polls how much a recording holds against the monotonic clock. The recording lags the
-    clock by its buffering (up to a graph cycle, more when the poller is late); the least lag of
-    a few seconds is steady, and steps up by as much as the server's timeline moved on."""
+class ServerCycles:
+    """PipeWire's own account of its graph's cycles (pw-profiler, one line a cycle of the graph it
+    sees first: start it with one driver running), each line placed on time.monotonic(). A cycle
+    the server fell behind in: its driver woke over 30 % of a cycle late, or a node (pipewire-pulse
+    serving a stream, any stream) had not finished when the next cycle was due. pipewire-pulse
+    takes a stream's samples from what its client sent, so a player late with its samples leaves
+    a gap in its sound, not such a cycle: these witness the server, not the players."""
 
-    def __init__(self, path, started, bytes_per_second, every=0.02):
-        self.path, self.started, self.rate = path, started, bytes_per_second
-        self.samples = []  # (seconds since started, seconds of recording behind them)
+    def __init__(self, env, folder, every=0.05):
+        self.path = os.path.join(folder, "profiler.log")
+        # It writes its plotting scripts into its working folder as it ends.
+        self.process = subprocess.Popen(["pw-profiler", "-o", self.path], env=env, cwd=folder,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.cycles = []  # (moment the line was read, the line's fields)
+        self.offset = 0
         self.stop = threading.Event()
         self.thread = threading.Thread(target=self._poll, args=(every,), daemon=True)
         self.thread.start()
 
     def _poll(self, every):
+        held = ""
         while not self.stop.wait(every):
-            now = time.monotonic() - self.started
-            self.samples.append((now, now - os.path.getsize(self.path) / self.rate))
+            if not os.path.exists(self.path):
+                continue
+            with open(self.path) as log:
+                log.seek(self.offset)
+                held += log.read()
+                self.offset = log.tell()
+            now = time.monotonic()
+            *lines, held = held.split("\n")
+            self.cycles += [(now, line.split("\t")) for line in lines]
 
-    def moves(self, span=3.0, least=0.04):
-        """The moments (seconds since started) where the least lag over `span` s steps up by
-        more than `least` s, with the step."""
+    def stalls(self, merge=1.0):
+        """The moments the server fell behind, a cycle's worth of lines at most early; cycles
+        within `merge` s of one another are one stall. A line is written some cycles after its own
+        (the profiler's file is flushed by the 4 kB): its cycle was no later than the moment a
+        later line was read, less the cycles between at the least."""
         self.stop.set()
         self.thread.join()
-        at, lag = np.array(self.samples).T
-        found = []
-        for i in range(len(at)):
-            before = lag[(at > at[i] - span) & (at <= at[i])].min()
-            after = lag[(at >= at[i]) & (at < at[i] + span)].min()
-            if at[i] - span > at[0] and at[i] + span < at[-1] and after - before > least:
-                if not found or at[i] - found[-1][0] > span:
-                    found.append((at[i], after - before))
+        self.process.terminate()
+        self.process.wait()
+        read = np.array([moment for moment, _ in self.cycles])
+        behind = []
+        for i, (_, fields) in enumerate(self.cycles):
+            period = float(fields[3]) * 1e-6
+            late = float(fields[0]) > 1.3 * float(fields[3])
+            nodes = [fields[k:k + 8] for k in range(4, len(fields) - 7, 8) if fields[k].strip()]
+            unfinished = any(node[6] != "3" or float(node[3]) > float(fields[3]) for node in nodes)
+            if late or unfinished:
+                later = read[i:i + 64] - period * np.arange(len(read[i:i + 64]))
+                behind.append(float(later.min()))
+        found, last = [], None
+        for at in behind:
+            if last is None or at - last > merge:
+                found.append(at)
+            last = at
         return found
+
+    def lines(self):
+        return len(self.cycles)
