@@ -137,11 +137,12 @@ Party::~Party() = default;
 
 void Party::settle(int windowMs) {
   const int64_t untilUs = impl_->node->joinedUs() + int64_t{windowMs} * 1000;
-  // Alone there is no one to wait for; once a member's clock is followed, its party is had.
+  // Alone there is no one to wait for; once the clock of a member that has settled is followed,
+  // the party is had.
   while (impl_->peers && monotonicMicros() < untilUs) {
     {
       std::lock_guard<std::mutex> hold(impl_->lock);
-      if (impl_->node->members().following() != 0) break;
+      if (impl_->node->members().followingSettled()) break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }

@@ -110,7 +110,7 @@ PartyMessage PartyMembers::messageFor(const std::string& to, int64_t nowUs) {
   message.partyOffsetUs = clock_.offsetUs(nowUs);
   message.startUs = startUs_;
   message.sinceUs = sinceUs_;
-  message.flags = flags_;
+  message.flags = static_cast<uint16_t>(flags_ | (settled_ ? PartyMessage::kSettled : 0));
   message.to = senderAt(to);
   int64_t theirs = 0, heardUs = 0;
   if (const auto m = members_.find(message.to); m != members_.end()) {

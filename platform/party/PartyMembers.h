@@ -61,6 +61,12 @@ class PartyMembers {
   size_t size() const { return members_.size(); }
   // Whose clock is followed: 0 for this member's own.
   uint64_t following() const { return following_; }
+  // Whether the member followed has settled on its party: then that party is the one to join
+  // (one still joining may yet take an older one's start).
+  bool followingSettled() const {
+    const auto m = members_.find(following_);
+    return m != members_.end() && (m->second.flags & PartyMessage::kSettled);
+  }
   // The members' party clocks against this one's, as measured: the largest minus the smallest.
   int64_t spreadUs(int64_t nowUs) const;
 

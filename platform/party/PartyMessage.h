@@ -37,7 +37,8 @@ struct PartyMessage {
   int64_t echoHeldUs = 0;     // how long the sender held that message (0 to kLongestHoldUs)
   uint16_t flags = 0;         // kSilent, ...
 
-  static constexpr uint16_t kSilent = 1;  // the sender plays no sound
+  static constexpr uint16_t kSilent = 1;   // the sender plays no sound
+  static constexpr uint16_t kSettled = 2;  // the sender has settled on its party (drawn a frame)
 
   Bytes encode(const PartyKey& key) const;
   // Null, with `why` set, for anything that is not a whole message of this version with the
