@@ -6,8 +6,9 @@ bridge, so that mDNS (224.0.0.251:5353) and the demos' UDP packets go between th
         publisher = net.popen(0, ["avahi-publish", "-s", "x", "_disco-party._udp", "4242"])
         net.popen(1, [binary], env=...)   # sees host 0 at net.address(0)
 
-One network at a time on a machine: every namespace is named discoparty-*, and those left by a
-run that crashed are cleared at start, with whatever still runs in them.
+One network at a time per prefix on a machine: every namespace is named discoparty-* (or the
+prefix DISCO_NETNS_PREFIX says), and those left by a run that crashed are cleared at start,
+with whatever still runs in them.
 Needs root, ip (iproute2), dbus-daemon and avahi-daemon (scripts/deps.sh installs them).
 """
 import glob
@@ -19,7 +20,9 @@ import tempfile
 
 from harness import BUS_CONFIG, PATIENCE, Started, Unavailable, stop_process, wait_until
 
-PREFIX = "discoparty-"
+# Another prefix (DISCO_NETNS_PREFIX) gives a network of its own beside this one: each has its own
+# bridge's namespace, so the same subnet may be used by both.
+PREFIX = os.environ.get("DISCO_NETNS_PREFIX", "discoparty-")
 FOLDER_PREFIX = PREFIX + "net-"  # the hosts' buses, configurations, logs
 LINK = PREFIX + "link"  # the namespace of the bridge: the machine's own network is left alone
 SUBNET = "10.250.77."  # a private /24; no clash is possible, as no host sees the machine's network
