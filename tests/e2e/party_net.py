@@ -23,15 +23,14 @@ from harness import BUS_CONFIG, PATIENCE, Started, Unavailable, stop_process, wa
 # Another prefix (DISCO_NETNS_PREFIX) gives a network of its own beside this one: each has its own
 # bridge's namespace, so the same subnet may be used by both.
 PREFIX = os.environ.get("DISCO_NETNS_PREFIX", "discoparty-")
-FOLDER_PREFIX = PREFIX + "net-"  # the hosts' buses, configurations, logs
-LINK = PREFIX + "link"  # the namespace of the bridge: the machine's own network is left alone
 SUBNET = "10.250.77."  # a private /24; no clash is possible, as no host sees the machine's network
 
-# A host name of its own, not the machine's, so hosts do not clash; IPv4 only, on the shared link.
+# A host name of its own, not the machine's, so hosts do not clash; IPv4 only (or IPv6 only), on
+# the shared link.
 AVAHI_CONFIG = """[server]
 host-name={name}
-use-ipv4=yes
-use-ipv6=no
+use-ipv4={ipv4}
+use-ipv6={ipv6}
 allow-interfaces=eth0
 enable-dbus=yes
 ratelimit-interval-usec=1000000
@@ -53,11 +52,12 @@ def ip(*args, check=True):
     return done
 
 
-def clear_namespaces():
-    """Ends every process in a discoparty-* namespace and deletes the namespace (which would
+def clear_namespaces(prefix):
+    """Ends every process in a namespace of the prefix and deletes the namespace (which would
     outlive its deletion while a process is still in it)."""
     listed = ip("netns", "list", check=False).stdout.split("\n")
-    for name in [line.split()[0] for line in listed if line.startswith(PREFIX)]:
+    names = [line.split()[0] for line in listed if line.startswith(prefix)]
+    for name in [n for n in names if n[len(prefix):] == "link" or n[len(prefix):].isdigit()]:
         for pid in ip("netns", "pids", name, check=False).stdout.split():
             try:
                 os.kill(int(pid), signal.SIGKILL)
@@ -67,35 +67,44 @@ def clear_namespaces():
 
 
 class PartyNetwork(Started):
-    def __init__(self, hosts=3):
+    def __init__(self, hosts=3, ipv6_only=False):
+        """`ipv6_only`: the hosts have IPv6 link-local addresses and no IPv4 at all, and a
+        prefix of their own (PREFIX + "v6-"), beside a network of the usual prefix."""
         missing = [p for p in ("ip", "dbus-daemon", "dbus-send", "avahi-daemon") if not shutil.which(p)]
         if missing:
             raise Unavailable(f"not installed: {' '.join(missing)} (scripts/deps.sh installs them)")
         if os.geteuid() != 0:
             raise Unavailable("network namespaces need root")
         self.hosts = hosts
-        self.folder = tempfile.mkdtemp(prefix=FOLDER_PREFIX)
+        self.ipv6_only = ipv6_only
+        self.prefix = PREFIX + ("v6-" if ipv6_only else "")
+        self.link = self.prefix + "link"  # the namespace of the bridge: the machine's own network is left alone
+        self.folder = tempfile.mkdtemp(prefix=self.prefix + "net-")  # the hosts' buses, configurations, logs
         os.chmod(self.folder, 0o755)  # the buses are for programs of any user (BUS_CONFIG lets them in)
         self.daemons, self.processes = [], []
         with self.starting():
             self._start()
 
     def _start(self):
-        clear_namespaces()  # and the folders, of a run that crashed
-        for folder in glob.glob(os.path.join(tempfile.gettempdir(), FOLDER_PREFIX + "*")):
+        clear_namespaces(self.prefix)  # and the folders, of a run that crashed
+        for folder in glob.glob(os.path.join(tempfile.gettempdir(), self.prefix + "net-*")):
             if folder != self.folder:
                 shutil.rmtree(folder, ignore_errors=True)
-        if ip("netns", "add", LINK, check=False).returncode != 0:
+        if ip("netns", "add", self.link, check=False).returncode != 0:
             raise Unavailable("cannot make network namespaces (ip netns add)")
         # No multicast snooping: the bridge floods mDNS to every port, whoever has joined what.
-        ip("-n", LINK, "link", "add", "name", "party", "type", "bridge", "mcast_snooping", "0")
-        ip("-n", LINK, "link", "set", "dev", "party", "up")
+        ip("-n", self.link, "link", "add", "name", "party", "type", "bridge", "mcast_snooping", "0")
+        ip("-n", self.link, "link", "set", "dev", "party", "up")
         for i in range(self.hosts):
             ip("netns", "add", self.namespace(i))
-            ip("-n", LINK, "link", "add", "name", f"port{i}", "type", "veth", "peer", "name", "eth0",
+            ip("-n", self.link, "link", "add", "name", f"port{i}", "type", "veth", "peer", "name", "eth0",
                "netns", self.namespace(i))
-            ip("-n", LINK, "link", "set", "dev", f"port{i}", "master", "party", "up")
-            ip("-n", self.namespace(i), "addr", "add", f"{self.address(i)}/24", "dev", "eth0")
+            ip("-n", self.link, "link", "set", "dev", f"port{i}", "master", "party", "up")
+            if self.ipv6_only:  # no IPv4; link-local addresses usable at once (no duplicate detection)
+                ip("netns", "exec", self.namespace(i), "sysctl", "-qw", "net.ipv6.conf.eth0.accept_dad=0",
+                   "net.ipv6.conf.eth0.disable_ipv6=0")
+            else:
+                ip("-n", self.namespace(i), "addr", "add", f"{self.address(i)}/24", "dev", "eth0")
             ip("-n", self.namespace(i), "link", "set", "lo", "up")
             ip("-n", self.namespace(i), "link", "set", "eth0", "up")
         # Every bus first, as avahi-daemon ends at once when it finds no bus; hosts side by side.
@@ -112,7 +121,8 @@ class PartyNetwork(Started):
         for i in range(self.hosts):
             os.mkdir(self._path(i, "run"))
             with open(self._path(i, "avahi.conf"), "w") as f:
-                f.write(AVAHI_CONFIG.format(name=self.namespace(i)))
+                f.write(AVAHI_CONFIG.format(name=self.namespace(i), ipv4="no" if self.ipv6_only else "yes",
+                                            ipv6="yes" if self.ipv6_only else "no"))
             self._daemon(i, "sh", "-c", 'mount --bind "$0" /run/avahi-daemon && exec "$@"', self._path(i, "run"),
                          "avahi-daemon", "-f", self._path(i, "avahi.conf"),
                          "--no-drop-root", "--no-chroot", "--no-rlimits", "--no-proc-title")
@@ -123,19 +133,22 @@ class PartyNetwork(Started):
         """Everything gone: the processes started on the hosts, the daemons, the namespaces."""
         for process in self.processes + [daemon for _, daemon in self.daemons]:
             stop_process(process)
-        clear_namespaces()
+        clear_namespaces(self.prefix)
         shutil.rmtree(self.folder, ignore_errors=True)
 
     def cable(self, i, plugged):
         """Host i's cable into the party's network, or out of it (its own link stays up)."""
-        ip("-n", LINK, "link", "set", "dev", f"port{i}", "up" if plugged else "down")
+        ip("-n", self.link, "link", "set", "dev", f"port{i}", "up" if plugged else "down")
 
     def namespace(self, i):
-        return f"{PREFIX}{i}"
+        return f"{self.prefix}{i}"
 
     def address(self, i):
-        """Host i's IPv4 address on the shared link."""
-        return f"{SUBNET}{i + 1}"
+        """Host i's address on the shared link: IPv4, or its IPv6 link-local one."""
+        if not self.ipv6_only:
+            return f"{SUBNET}{i + 1}"
+        shown = ip("-n", self.namespace(i), "-6", "-o", "addr", "show", "dev", "eth0", "scope", "link").stdout
+        return shown.split()[3].split("/")[0]
 
     def env(self, i):
         """What a program on host i needs in its environment on top of the tests' own: the bus

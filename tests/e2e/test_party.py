@@ -116,10 +116,13 @@ def logged(demo, text):
     return next((clock_time(line[:23]) for line in demo.log().splitlines() if text in line), None)
 
 
-class Party(unittest.TestCase):
+class PartyCase(unittest.TestCase):
+    """Members on a network of hosts (NETWORK: PartyNetwork's arguments) and their screens."""
+    NETWORK = {}
+
     @classmethod
     def setUpClass(cls):
-        cls.net = PartyNetwork.or_skip(hosts=5)
+        cls.net = PartyNetwork.or_skip(**cls.NETWORK)
         cls.frames = {}  # (seed, step): disco-capture's frame
         cls.wall = time.time() - time.monotonic()  # the system clock at a moment of the monotonic one
 
@@ -196,6 +199,11 @@ class Party(unittest.TestCase):
         beyond = sorted(max(steps) - min(steps) - apart for _, steps, apart in moments)
         self.assertLessEqual(beyond[MOMENTS // 2], 1, f"screens apart: steps {[s for _, s, _ in moments]}")
         return moments
+
+
+
+class Party(PartyCase):
+    NETWORK = {"hosts": 5}
 
     def test_members_show_one_frame_whoever_comes_and_goes(self):
         # There first: another party's member, and a disco in none. Neither must reach lab.
@@ -373,6 +381,21 @@ class Party(unittest.TestCase):
         self.assertEqual(settled(target), party, "the start changed")
         self.assertIsNone(logged(first, "gone silent"), "the target lost the party")
         self.same_frame([first, target], *party)
+
+
+class PartyOverIpv6(PartyCase):
+    """A network without IPv4 at all: the members find and hear each other by their IPv6
+    link-local addresses."""
+    NETWORK = {"hosts": 2, "ipv6_only": True}
+
+    def test_members_meet_over_link_local_ipv6(self):
+        first = self.member(0)
+        party = settled(first)
+        second = self.member(1)
+        self.assertEqual(settled(second), party, "the second member did not take the party's start")
+        address = f"a member at [{self.net.address(1)}%"
+        first.wait_until(lambda: logged(first, address), f"{address} joined")
+        self.same_frame([first, second], *party)
 
 
 if __name__ == "__main__":
