@@ -1,12 +1,60 @@
-"""What the party music test watches while the players play: the moments each player says
-something, and the cycles the sound server fell behind in (held up, its sink read on without the
-streams it had not served, whose timelines moved on)."""
+"""What the party music tests watch while the players play: the moments each player says
+something, the cycles the sound server fell behind in (held up, its sink read on without the
+streams it had not served, whose timelines moved on), and how far apart the players are heard in
+a recording of the mix (each player's sink one channel of it)."""
 import os
 import subprocess
 import threading
 import time
 
 import numpy as np
+
+RATE = 44100  # the mix's, the music's own
+CHANNELS = ("front-left", "front-right", "front-center")  # a player's own channel in the mix
+
+
+def load_mix(server):
+    """On a started sound_server.Server: a null sink "mix" with a channel for each player, and a
+    sink m<i> for player i that plays into its channel alone. The server's own null sink goes
+    first: PipeWire's profiler follows the one graph running."""
+    server.pactl("unload-module", "module-null-sink")
+    sinks = [f"module-null-sink sink_name=mix rate={RATE} format=float32le channels=3 channel_map={','.join(CHANNELS)}"]
+    sinks += [f"module-remap-sink sink_name=m{i} master=mix channels=1 master_channel_map={c} channel_map=mono remix=no"
+              for i, c in enumerate(CHANNELS)]
+    for sink in sinks:
+        if server.pactl("load-module", *sink.split()) is None:
+            raise AssertionError(f"the server would not load {sink}")
+
+
+def read_mix(path):
+    """A recording of the mix's monitor (Server.record, 3 channels): a row of samples per player."""
+    heard = np.fromfile(path, dtype=np.float32)
+    return heard[:len(heard) // 3 * 3].reshape(-1, 3).T
+
+
+def offset(a, b, at, rate=RATE):
+    """How much later b is heard than a around sample `at` (recorded at `rate`), in seconds, with
+    the correlation of the two there (near 1 when they play the same music): over a second, up to
+    40 ms either way."""
+    width, reach = rate, int(0.04 * rate)
+    window = a[at:at + width]
+    scores = np.correlate(b[at - reach:at + width + reach], window, mode="valid")
+    k = int(np.argmax(scores))
+    if 0 < k < len(scores) - 1:  # between samples, by the parabola through the peak
+        y0, y1, y2 = scores[k - 1:k + 2]
+        k += 0.5 * (y0 - y2) / (y0 - 2 * y1 + y2)
+    other = b[at - reach + round(k):at - reach + round(k) + width]
+    quality = float(np.dot(window, other) / (np.linalg.norm(window) * np.linalg.norm(other) + 1e-12))
+    return (k - reach) / rate, quality
+
+
+def spread(heard, at, rate=RATE):
+    """How far apart in seconds the players of a read_mix are heard around sample `at`: the
+    largest offset between two of them; infinite where they do not play the same music within
+    40 ms of one another (a dropout, a player far off)."""
+    pairs = [offset(heard[0], heard[j], at, rate) for j in range(1, len(heard))]
+    offsets = [0.0] + [seconds for seconds, _ in pairs]
+    return max(offsets) - min(offsets) if all(quality > 0.6 for _, quality in pairs) else float("inf")
 
 
 class StampedLines:

@@ -29,7 +29,7 @@ import numpy as np
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from harness import stop_process, wait_until  # noqa: E402
-from party_watch import ServerCycles, StampedLines  # noqa: E402
+from party_watch import RATE, ServerCycles, StampedLines, load_mix, read_mix, spread  # noqa: E402
 from sound_server import Server  # noqa: E402
 
 CAPTURE = os.path.abspath(sys.argv.pop(1))
@@ -39,8 +39,6 @@ if "--seconds" in sys.argv:
 MUSIC = os.path.join(os.path.dirname(CAPTURE), "resources", "tralmix.m4a")
 SKEW_SHIM = os.path.join(os.path.dirname(CAPTURE), "shims", "skewed_sound_clock.so")
 KIND = os.environ.get("DISCO_SOUND_SERVER", "pipewire")
-RATE = 44100
-CHANNELS = ("front-left", "front-right", "front-center")  # a player's own channel in the mix
 IN_STEP = 0.002  # how far apart the players may be heard, from 10 s after the last one started
 STALLS = (40.0, 70.0)  # seconds after the last player started: the server held up
 HOLD = 0.3  # seconds, longer than the graph's cycle and than what a player keeps queued
@@ -50,33 +48,14 @@ STAMPED = 1.5  # how much later than its moment a stall or a player's line may b
 PUT_BACK = re.compile(r"the music was (-?\d+) ms off the party's place: put back")
 
 
-def offset(a, b, at, width=RATE, reach=int(0.04 * RATE)):
-    """How much later b is heard than a around sample `at`, in seconds, with the correlation of
-    the two there (near 1 when they play the same music)."""
-    window = a[at:at + width]
-    scores = np.correlate(b[at - reach:at + width + reach], window, mode="valid")
-    k = int(np.argmax(scores))
-    if 0 < k < len(scores) - 1:  # between samples, by the parabola through the peak
-        y0, y1, y2 = scores[k - 1:k + 2]
-        k += 0.5 * (y0 - y2) / (y0 - 2 * y1 + y2)
-    other = b[at - reach + round(k):at - reach + round(k) + width]
-    quality = float(np.dot(window, other) / (np.linalg.norm(window) * np.linalg.norm(other) + 1e-12))
-    return (k - reach) / RATE, quality
-
-
 class PartyMusic(unittest.TestCase):
     def test_three_players_heard_in_step(self):
         folder = tempfile.mkdtemp(prefix="disco-party-music-")
         self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
-        sinks = [f"module-null-sink sink_name=mix rate={RATE} format=float32le channels=3 channel_map={','.join(CHANNELS)}"]
-        sinks += [f"module-remap-sink sink_name=m{i} master=mix channels=1 master_channel_map={c} channel_map=mono remix=no"
-                  for i, c in enumerate(CHANNELS)]
         server = Server(KIND, folder)
         self.addCleanup(server.stop)
         server.start()
-        server.pactl("unload-module", "module-null-sink")  # the profiler follows the one graph running
-        for sink in sinks:
-            self.assertIsNotNone(server.pactl("load-module", *sink.split()), sink)
+        load_mix(server)
         recording = os.path.join(folder, "mix.raw")
         recorder = server.record(recording, latency=100, sink="mix", channels=3)
         self.addCleanup(stop_process, recorder)
@@ -127,8 +106,7 @@ class PartyMusic(unittest.TestCase):
               f"({cycles.lines()} cycles)", flush=True)
         if os.environ.get("DISCO_KEEP_RECORDING"):
             shutil.copy(recording, os.environ["DISCO_KEEP_RECORDING"])
-        heard = np.fromfile(recording, dtype=np.float32)
-        heard = heard[:len(heard) // 3 * 3].reshape(-1, 3).T
+        heard = read_mix(recording)
 
         def stall_before(t, within):
             return any(-STAMPED <= t - at <= within for at in stalls)
@@ -138,12 +116,7 @@ class PartyMusic(unittest.TestCase):
         moments |= {at - STAMPED - 0.5 for at in stalls}
         apart = []  # (seconds since the last player started, largest offset between two of them)
         for t in sorted(m for m in moments if started[-1] + 10 <= m < started[-1] + SECONDS - 2):
-            at = int(t * RATE)
-            pairs = [offset(heard[0], heard[j], at) for j in (1, 2)]
-            offsets = [0.0] + [seconds for seconds, _ in pairs]
-            # Not the same music within 40 ms of one another (a dropout, a player far off): apart.
-            same = all(quality > 0.6 for _, quality in pairs)
-            apart.append((t - started[-1], max(offsets) - min(offsets) if same else float("inf")))
+            apart.append((t - started[-1], spread(heard, int(t * RATE))))
         spreads = " ".join(f"{since:.1f}s:{spread * 1000:.1f}" for since, spread in apart)
         # Out of step only while landing after a stall.
         quiet = [(since, spread) for since, spread in apart if not stall_before(started[-1] + since, SETTLED)]
