@@ -77,8 +77,10 @@ class StampedLines:
 class ServerCycles:
     """PipeWire's own account of its graph's cycles (pw-profiler, one line a cycle of the graph it
     sees first: start it with one driver running), each line placed on time.monotonic(). A cycle
-    the server fell behind in: its driver woke over 30 % of a cycle late, or a node (pipewire-pulse
-    serving a stream, any stream) had not finished when the next cycle was due. pipewire-pulse
+    the server fell behind in: its driver woke over 30 % of a cycle late, its graph finished over
+    30 % of a cycle after the driver woke it (a node, pipewire-pulse serving a stream, any stream,
+    waited for: a hold that ends before the next cycle is due shows only so), or a node had not
+    finished when the next cycle was due (the hold spans it). pipewire-pulse
     takes a stream's samples from what its client sent, so a player late with its samples leaves
     a gap in its sound, not such a cycle: these witness the server, not the players."""
 
@@ -119,7 +121,7 @@ class ServerCycles:
         behind = []
         for i, (_, fields) in enumerate(self.cycles):
             period = float(fields[3]) * 1e-6
-            late = float(fields[0]) > 1.3 * float(fields[3])
+            late = float(fields[0]) > 1.3 * float(fields[3]) or float(fields[1]) > 0.3 * float(fields[3])
             nodes = [fields[k:k + 8] for k in range(4, len(fields) - 7, 8) if fields[k].strip()]
             unfinished = any(node[6] != "3" or float(node[3]) > float(fields[3]) for node in nodes)
             if late or unfinished:
