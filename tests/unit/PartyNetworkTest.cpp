@@ -166,3 +166,20 @@ TEST(PartyNetwork, StrangersMoveNothingAndDrawNoAnswers) {
 }
 
 }  // namespace
+
+namespace {
+// Members are announced, but nothing they send gets through (a firewall): after 10 s the member
+// says once which port to open; one that hears its party says nothing of it.
+TEST(PartyNetwork, AMemberThatHearsNoOneNamesThePort) {
+  PartyLab lab;
+  LabMember& alone = lab.add(0, 0, 0);
+  lab.announcedExtra.push_back("10.9.0.1:45617");
+  lab.run(9 * kSecond);
+  EXPECT_EQ(alone.said("UDP port 45617"), 0u);
+  lab.run(30 * kSecond);
+  EXPECT_EQ(alone.said("is UDP port 45617 blocked?"), 1u);
+  LabMember& heard = lab.add(kSecond, 0, 0);
+  lab.run(30 * kSecond);
+  EXPECT_EQ(heard.said("UDP port"), 0u);
+}
+}  // namespace
