@@ -169,5 +169,5 @@ void AudioDevice::callback(void* self, unsigned char* stream, int bytes) {
     std::fill_n(reinterpret_cast<float*>(stream), static_cast<size_t>(bytes) / sizeof(float), 0.0f);
     return;
   }
-  device->fill_(device->user_, reinterpret_cast<float*>(stream), static_cast<size_t>(bytes) / sizeof(float), NAN);
+  device->fill_(device->user_, reinterpret_cast<float*>(stream), static_cast<size_t>(bytes) / sizeof(float), NAN, NAN);
 }

@@ -16,9 +16,10 @@ class PulseOutput;
 class AudioDevice {
  public:
   // Fills `out` with `count` samples, the first of them heard `untilHeard` seconds from now
-  // (NaN: the device does not tell; infinite: it tells, but does not know yet). Runs on the
-  // device's thread: must not block.
-  using Fill = void (*)(void* user, float* out, size_t count, double untilHeard);
+  // (NaN: the device does not tell; infinite: it tells, but does not know yet), on a card that
+  // plays `drift` faster than the monotonic clock (+1e-4: 100 ppm fast; NaN: not told). Runs on
+  // the device's thread: must not block.
+  using Fill = void (*)(void* user, float* out, size_t count, double untilHeard, double drift);
 
   // The driver that talks to the sound server itself rather than through SDL, so that it
   // can tell when each sample will be heard: PulseAudio's protocol (PipeWire speaks it too).

@@ -60,19 +60,19 @@ struct MusicPlayer::Playback {
   }
 
   // The device's thread: whatever is decoded, then silence (an underrun, or the end).
-  static void fill(void* user, float* out, size_t count, double untilHeard) {
+  static void fill(void* user, float* out, size_t count, double untilHeard, double drift) {
     auto* self = static_cast<Playback*>(user);
-    if (self->sync) return self->fillFollowing(out, count, untilHeard);
+    if (self->sync) return self->fillFollowing(out, count, untilHeard, drift);
     const size_t got = self->ring->read(out, count);
     std::fill(out + got, out + count, 0.0f);
   }
 
   // The same, landing on the shared clock's place in the loop first when it is off.
-  void fillFollowing(float* out, size_t count, double untilHeard) {
+  void fillFollowing(float* out, size_t count, double untilHeard, double drift) {
     const size_t channels = static_cast<size_t>(loop->outputChannels());
     const size_t frames = count / channels;
     const MusicSync::Fix fix = sync->onCallback(follow(), deviceFrames, latency.load(std::memory_order_relaxed),
-                                                untilHeard, ringRead, ring->available() / channels, frames);
+                                                untilHeard, ringRead, ring->available() / channels, frames, drift);
     deviceFrames += frames;
     ringRead += ring->skip(fix.drop * channels) / channels;
     const size_t quiet = fix.silence * channels;

@@ -5,8 +5,9 @@
 
 namespace {
 // The correction: an error is worked off over about 10 s, and what stays (the sound card's own
-// rate) is learnt over about half a minute. The ring's two seconds between a change and its being
-// heard are far shorter, so it does not overshoot.
+// rate, or what is left of it beyond what the device tells) is learnt over about half a minute.
+// The ring's two seconds between a change and its being heard are far shorter, so it does not
+// overshoot.
 constexpr double kProportional = 1.0 / 10.0;
 constexpr double kIntegral = 1.0 / (10.0 * 30.0);
 constexpr double kSmoothing = 0.2;  // of a callback's error, against the ones before
@@ -34,7 +35,8 @@ void MusicSync::mark(uint64_t ringFrame, double trackFrame) {
 }
 
 MusicSync::Fix MusicSync::onCallback(double now, uint64_t deviceFrames, double latency, double untilHeard,
-                                     uint64_t ringFrame, size_t available, size_t frames) {
+                                     uint64_t ringFrame, size_t available, size_t frames, double drift) {
+  if (std::isfinite(drift)) drift_.store(std::clamp(drift, -kMostStretch, kMostStretch), std::memory_order_relaxed);
   const bool told = !std::isnan(untilHeard);
   const bool known = !told || std::isfinite(untilHeard);
   const double due = trackFrame(told ? now + untilHeard : pace_.due(now, deviceFrames) + latency);
@@ -108,7 +110,9 @@ double MusicSync::stretch(double seconds) {
     integral_ = std::clamp(integral_ + kIntegral * smoothed_ * seconds, -kMostStretch, kMostStretch);
   }
   smoothedOut_.store(smoothed_, std::memory_order_relaxed);
-  return std::clamp(kProportional * smoothed_ + integral_, -kMostStretch, kMostStretch);
+  // As much longer as the card plays faster, and the errors' correction on top.
+  const double told = drift_.load(std::memory_order_relaxed);
+  return std::clamp(told + kProportional * smoothed_ + integral_, -kMostStretch, kMostStretch);
 }
 
 std::optional<double> MusicSync::partyError() const {

@@ -19,7 +19,8 @@
 // machine woken from sleep), the callback plays silence or drops samples to land on it, and asks
 // the decoder to jump when it is further off than the ring holds; close, the error goes to the
 // decoder, which stretches or squeezes the sound a little (never a jump) to follow the sound
-// card's clock.
+// card's clock. Where the device tells how fast its card plays, the stretch starts from that and
+// the errors correct what is left; else the errors alone learn it, over half a minute.
 class MusicSync {
  public:
   static constexpr double kCloseSeconds = 0.02;   // followed by stretching; further: landed on
@@ -51,13 +52,14 @@ class MusicSync {
   // in all: `ringFrame` is the next frame the ring gives, `available` frames wait there. The
   // callback's first sample is heard `untilHeard` seconds from now when the device tells (else
   // NaN; infinite while it tells but does not know), or else `latency` seconds after the
-  // callback was due, by when callbacks have come.
+  // callback was due, by when callbacks have come. The card plays `drift` faster than the
+  // monotonic clock, when the device tells (else NaN).
   struct Fix {
     size_t silence = 0;  // frames of silence first
     size_t drop = 0;     // frames taken from the ring and not played
   };
   Fix onCallback(double now, uint64_t deviceFrames, double latency, double untilHeard, uint64_t ringFrame,
-                 size_t available, size_t frames);
+                 size_t available, size_t frames, double drift = NAN);
 
   // The shortest way from `due` to `at` round the loop, in frames.
   double loopError(double at, double due) const;
@@ -98,4 +100,5 @@ class MusicSync {
   double smoothed_ = 0.0;
   std::atomic<double> smoothedOut_{0.0};  // for partyError()
   double integral_ = 0.0;
+  std::atomic<double> drift_{0.0};  // the card's, as the device last told (0: not told)
 };

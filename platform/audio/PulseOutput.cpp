@@ -149,7 +149,7 @@ void PulseOutput::write(size_t bytes) {
     if (pa_stream_begin_write(stream_, &data, &size) < 0 || !data || size < frameBytes) return;
     const size_t frames = size / frameBytes;
     const double until = untilHeard();
-    fill_(user_, static_cast<float*>(data), frames * static_cast<size_t>(channels_), until);
+    fill_(user_, static_cast<float*>(data), frames * static_cast<size_t>(channels_), until, heard_.drift());
     pa_stream_write(stream_, data, frames * frameBytes, nullptr, 0, PA_SEEK_RELATIVE);
     written_ += frames;
     bytes -= frames * frameBytes;
@@ -175,7 +175,8 @@ void PulseOutput::onTiming(pa_stream* stream, int success, void* self) {
   const double read =
       static_cast<double>(timing->read_index) / (sizeof(float) * static_cast<size_t>(output->channels_));
   const double heard = read - 1e-6 * static_cast<double>(timing->sink_usec) * output->rate_;
-  output->heard_.note(monotonicSeconds() - age - heard / output->rate_);
+  const double at = monotonicSeconds() - age;
+  output->heard_.note(at, at - heard / output->rate_);
 }
 
 double PulseOutput::untilHeard() const {

@@ -19,9 +19,10 @@ struct pa_stream;
 class PulseOutput {
  public:
   // Fills `out` with `count` samples, the first of them heard `untilHeard` seconds from now
-  // (infinite: not known yet, or not again since the server's timeline moved). Runs on the
-  // output's own thread (or in start(), on the caller's, the output's held): must not block.
-  using Fill = void (*)(void* user, float* out, size_t count, double untilHeard);
+  // (infinite: not known yet, or not again since the server's timeline moved), on a card that
+  // plays `drift` faster than the monotonic clock (NaN: not known yet). Runs on the output's own
+  // thread (or in start(), on the caller's, the output's held): must not block.
+  using Fill = void (*)(void* user, float* out, size_t count, double untilHeard, double drift);
 
   // Opened paused; null when there is no server to talk to (`why` says why).
   static std::unique_ptr<PulseOutput> open(int rate, int channels, int bufferFrames, Fill fill, void* user,

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <random>
 
@@ -29,13 +30,17 @@ struct Reports {
     if (random() % 8 == 0) by += 0.005 + 0.035 * uniform(random);
     if (random() % 20 == 0) by -= 0.004 * uniform(random);
     if (k >= busyFrom && k < busyFrom + busyFor) by += busy;
-    if (stallAt >= 0 && k >= stallAt && k < stallAt + 2) by += stall * (1.5 + uniform(random));
-    if (stallAt >= 0 && k >= stallAt + 2 && k < stallAt + 7) by += 0.02 + 0.02 * uniform(random);
+    const bool held = stallAt >= 0 && stall > HeardClock::kMoved;  // else a step of the sink's, the server not held
+    if (held && k >= stallAt && k < stallAt + 2) by += stall * (1.5 + uniform(random));
+    if (held && k >= stallAt + 2 && k < stallAt + 7) by += 0.02 + 0.02 * uniform(random);
     return by;
   }
 
+  double drift = 0;  // the card's: frame 0 is heard that much earlier each second
+
   double next(int k) {
     if (k == stallAt) truth += stall;
+    truth -= drift * kCycle;
     return truth + late(k);
   }
 };
@@ -50,7 +55,7 @@ struct Told {
 Told play(Reports& reports, int judgedFrom, int count = static_cast<int>(600 / kCycle)) {
   Told run;
   for (int k = 0; k < count; ++k) {
-    run.clock.note(reports.next(k));
+    run.clock.note(k * kCycle, reports.next(k));
     if (!run.clock.known()) {
       ++run.unknown;
       continue;
@@ -102,14 +107,53 @@ TEST(MusicHeardClock, LandsOnceOnTheMovedTimelineAfterAStall) {
   }
 }
 
+// A card 113 ppm fast (and one as slow), a busy machine's answers: the card's rate is told once
+// the reports span four seconds, in part at first (never beyond the card's own by more than
+// 10 ppm), and within 10 ppm once they span half a minute. Then it is kept through the server
+// held up at two minutes, whether its timeline moved by a cycle or by a step of 8 ms, too small
+// to be taken for a move, that would tilt a line through the reports after it by up to 260 ppm.
+TEST(MusicHeardClock, TellsTheCardsRate) {
+  for (double stall : {kCycle, 0.008}) {
+    for (double drift : {113e-6, -113e-6}) {
+      Reports reports;
+      reports.drift = drift;
+      reports.stallAt = static_cast<int>(120 / kCycle);
+      reports.stall = stall;
+      HeardClock clock;
+      double beyond = -1, worst = 0, settled = NAN;
+      for (int k = 0; k < static_cast<int>(240 / kCycle); ++k) {
+        clock.note(k * kCycle, reports.next(k));
+        const double at = k * kCycle;
+        if (at < HeardClock::kRateSpan) {
+          EXPECT_TRUE(std::isnan(clock.drift())) << at;
+          continue;
+        }
+        if (std::isnan(clock.drift())) {
+          EXPECT_LT(at, HeardClock::kRateSpan + 3) << "told late";
+          continue;
+        }
+        beyond = std::max(beyond, clock.drift() / drift - 1);  // +: told more than the card's own
+        EXPECT_GT(clock.drift() / drift, -0.1) << at << ": the wrong way";
+        if (at < HeardClock::kRateSettled + 3) continue;
+        worst = std::max(worst, std::fabs(clock.drift() - drift));
+        if (std::isnan(settled)) settled = clock.drift();
+        ASSERT_EQ(clock.drift(), settled) << at << " " << stall;
+      }
+      EXPECT_EQ(clock.moves(), stall > HeardClock::kMoved ? 1u : 0u) << drift;
+      EXPECT_LT(beyond * 113e-6, 10e-6) << drift << " " << stall;
+      EXPECT_LT(worst, 10e-6) << drift << " " << stall;
+    }
+  }
+}
+
 // A stream stopped and playing again starts afresh: nothing told until enough reports are in.
 TEST(MusicHeardClock, ForgetsAStoppedStream) {
   HeardClock clock;
-  for (size_t i = 0; i < HeardClock::kTrusted; ++i) clock.note(5.0);
+  for (size_t i = 0; i < HeardClock::kTrusted; ++i) clock.note(i * kCycle, 5.0);
   ASSERT_TRUE(clock.known());
   clock.forget();
   EXPECT_FALSE(clock.known());
-  for (size_t i = 0; i < HeardClock::kTrusted; ++i) clock.note(7.0);
+  for (size_t i = 0; i < HeardClock::kTrusted; ++i) clock.note(i * kCycle, 7.0);
   EXPECT_DOUBLE_EQ(clock.heardZero(), 7.0);
 }
 
