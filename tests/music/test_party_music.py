@@ -94,7 +94,7 @@ class PartyMusic(unittest.TestCase):
             player.stdin.close()  # its input ends: it stops
             player.wait(timeout=60)
             for moment, line in said[i].done():
-                print(f"player {i}: {line}", flush=True)
+                print(f"player {i} at {moment - recorder.started - started[-1]:.1f}s: {line}", flush=True)
                 off = PUT_BACK.search(line)
                 if off:
                     put_backs.append((i, moment - recorder.started, int(off.group(1))))
