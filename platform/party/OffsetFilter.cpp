@@ -45,7 +45,10 @@ std::optional<int64_t> OffsetFilter::estimate(int64_t nowUs) const {
   }
   const double slope = covariance / variance;  // their rate against ours, less one
   const double at = static_cast<double>(std::min(nowUs - t0, kOldestUs));
-  return o0 + static_cast<int64_t>(meanO + slope * (at - meanT));
+  // Held to a year of change over the window: what a member with the key sends may be any times
+  // in range, and the line through them must still be a number the clock can take.
+  constexpr double kFurthest = 365.0 * 86400 * 1e6;
+  return o0 + static_cast<int64_t>(std::clamp(meanO + slope * (at - meanT), -kFurthest, kFurthest));
 }
 
 int64_t OffsetFilter::bestRoundTripUs() const {
