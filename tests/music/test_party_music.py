@@ -29,7 +29,7 @@ import numpy as np
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from harness import stop_process, wait_until  # noqa: E402
-from party_watch import RATE, ServerCycles, StampedLines, load_mix, read_mix, spread  # noqa: E402
+from party_watch import ServerCycles, StampedLines, load_mix, read_mix, spread  # noqa: E402
 from sound_server import Server  # noqa: E402
 
 CAPTURE = os.path.abspath(sys.argv.pop(1))
@@ -91,7 +91,7 @@ class PartyMusic(unittest.TestCase):
                 server.hold(HOLD)
         holder = threading.Thread(target=hold_server, daemon=True)
         holder.start()
-        wait_until(lambda: os.path.getsize(recording) >= (started[-1] + SECONDS) * RATE * 12, f"{SECONDS:.0f} s of music",
+        wait_until(lambda: os.path.getsize(recording) >= (started[-1] + SECONDS) * server.rate * 12, f"{SECONDS:.0f} s of music",
                    timeout=SECONDS + 120)
         holder.join()
         put_backs = []  # (player, seconds since the recording started, milliseconds off)
@@ -121,7 +121,9 @@ class PartyMusic(unittest.TestCase):
         moments |= {at - STAMPED - 0.5 for at in stalls}
         apart = []  # (seconds since the last player started, largest offset between two of them)
         for t in sorted(m for m in moments if started[-1] + 10 <= m < started[-1] + SECONDS - 2):
-            apart.append((t - started[-1], spread(heard, int(t * RATE))))
+            # At the recording's own rate (the server's: 48 kHz on PipeWire), so that a moment
+            # is the moment it says, stalls and all.
+            apart.append((t - started[-1], spread(heard, int(t * server.rate), server.rate)))
         spreads = " ".join(f"{since:.1f}s:{spread * 1000:.1f}" for since, spread in apart)
         # Out of step only while landing after a stall.
         quiet = [(since, spread) for since, spread in apart if not stall_before(started[-1] + since, SETTLED)]
