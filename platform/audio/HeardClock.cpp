@@ -15,6 +15,7 @@ void HeardClock::note(double at, double heardZero) {
     for (size_t i = 0; i < kMovedAfter; ++i) latest[i] = heard_[(reports_ - kMovedAfter + i) % kWindow];
     heard_ = latest;
     reports_ = kMovedAfter;
+    trusted_ = kTrustedAfterMove;
     rated_ = 0;
     ++moves_;
   } else if (heardZero <= before + kMoved) {
@@ -27,7 +28,7 @@ void HeardClock::note(double at, double heardZero) {
 bool HeardClock::moved() const {
   // A move is looked for against as many reports as it takes to tell, the late answers around the
   // last move outnumbered.
-  if (reports_ < kTrusted + kMovedAfter) return false;
+  if (reports_ < trusted_ + kMovedAfter) return false;
   const size_t held = std::min(reports_, kWindow);
   double low = heard_[(reports_ - 1) % kWindow], high = low;
   for (size_t i = 1; i < kMovedAfter; ++i) {

@@ -35,7 +35,11 @@ class HeardClock {
   static constexpr size_t kWindow = 24;     // about 4 s of reports, one a graph cycle of 170 ms
   static constexpr size_t kMovedAfter = 5;  // reports all off the ones before
   static constexpr double kMoved = 0.010;   // further than this (a busy machine's answers mostly stay within)
-  static constexpr size_t kTrusted = 12;    // reports since the start or a move before one is told
+  static constexpr size_t kTrusted = 12;    // reports since the start before one is told
+  // After a move, a whole window of them: the answers stay late for a while after a hold, and a
+  // quartile of half a window was seen to land a player a millisecond off the others on a busy
+  // machine (worked off by the stretching over some 15 s); of a whole window, within 0.6 ms.
+  static constexpr size_t kTrustedAfterMove = kWindow;
   static constexpr double kRateSpan = 4.0;  // seconds of reports before the card's rate is told
   static constexpr size_t kRateReports = 256;  // the latest, about 44 s of them, tell it
   static constexpr double kRateSettled = 30.0;  // seconds of reports after which it is kept
@@ -46,10 +50,11 @@ class HeardClock {
   // a fresh one (kRateSpan of reports), as the stream may play on another card.
   void forget() {
     reports_ = rated_ = 0;
+    trusted_ = kTrusted;
     toldSpan_ = 0;
   }
   // Whether enough reports since the start or the last move are in to tell.
-  bool known() const { return reports_ >= kTrusted; }
+  bool known() const { return reports_ >= trusted_; }
   // When frame 0 was heard, by the reports held; only when known().
   double heardZero() const;
   // The moves seen so far.
@@ -66,6 +71,7 @@ class HeardClock {
 
   std::array<double, kWindow> heard_{};
   size_t reports_ = 0;  // since the start or the last move; the latest kWindow of them are held
+  size_t trusted_ = kTrusted;  // reports it takes to tell, since then
   uint32_t moves_ = 0;
   // For the rate: the reports since the start or the last move, the latest kRateReports of them.
   std::array<double, kRateReports> at_{}, zero_{};

@@ -43,12 +43,7 @@ IN_STEP = 0.002  # how far apart the players may be heard, from 10 s after the l
 STALLS = (40.0, 70.0)  # seconds after the last player started: the server held up
 HOLD = 0.3  # seconds, longer than the graph's cycle and than what a player keeps queued
 SETTLED = 6.0  # seconds after a stall by when the players are in step again
-# Seconds after a stall by when the players are heard as close as before it (or within 1 ms). The
-# players land within 3 s, but with a core busy one channel of the recording has been seen 1.0 to
-# 1.6 ms off for up to 8 s after a hold and then back within 0.2 s, no player putting anything
-# back: faster than stretching could move it, so the remapping sinks in the held server, not the
-# players. Until then the players are held to IN_STEP.
-BACK = 8.0
+BACK = 5.0  # seconds after a stall by when the players are as close as before it (or within 1 ms)
 STAMPED = 1.5  # how much later than its moment a stall or a player's line may be stamped
 PUT_BACK = re.compile(r"the music was (-?\d+) ms off the party's place: put back")
 

@@ -101,8 +101,8 @@ TEST(MusicHeardClock, LandsOnceOnTheMovedTimelineAfterAStall) {
     const Told run = play(reports, reports.stallAt + static_cast<int>(HeardClock::kMovedAfter) - 1);
     EXPECT_EQ(run.clock.moves(), 1u) << stall;
     EXPECT_LT(run.worst, 0.0006) << stall;
-    // The first kTrusted reports, and those of the move's after the ones that showed it.
-    EXPECT_LE(run.unknown, static_cast<int>(2 * HeardClock::kTrusted)) << stall;
+    // The first kTrusted reports, and the move's kTrustedAfterMove less the ones that showed it.
+    EXPECT_LE(run.unknown, static_cast<int>(HeardClock::kTrusted + HeardClock::kTrustedAfterMove)) << stall;
     EXPECT_GT(run.unknown, static_cast<int>(HeardClock::kTrusted)) << stall;
   }
 }
