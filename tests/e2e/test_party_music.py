@@ -11,7 +11,6 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 from contextlib import ExitStack
@@ -23,8 +22,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import test_party  # noqa: E402
 from harness import PATIENCE, stop_process, wait_until  # noqa: E402
 from party_net import PartyNetwork  # noqa: E402
-from party_watch import load_mix, read_mix, spread  # noqa: E402
-from sound_server import Server  # noqa: E402
+from party_watch import read_mix, record_mix, spread, streams  # noqa: E402
 
 KIND = os.environ.get("DISCO_SOUND_SERVER", "pipewire")
 PARTY = "hall"
@@ -66,19 +64,8 @@ class PartyMusic(unittest.TestCase):
         self.wall = time.time() - time.monotonic()
 
     def test_members_clocks_apart_heard_within_a_millisecond(self):
-        folder = tempfile.mkdtemp(prefix="disco-party-music-e2e-")
-        self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
-        server = Server(KIND, folder)
-        self.addCleanup(server.stop)
-        server.start()
-        load_mix(server)
-        recording = os.path.join(folder, "mix.raw")
-        recorder = server.record(recording, latency=100, sink="mix", channels=3)
-        self.addCleanup(stop_process, recorder)
-
-        def streams():
-            return len((server.pactl("list", "short", "sink-inputs") or "").splitlines())
-        own = streams()  # the remapping sinks' own
+        _, server, recording, recorder = record_mix(self, KIND, "disco-party-music-e2e-")
+        own = streams(server)  # the remapping sinks' own
         socket = os.path.join(server.env["XDG_RUNTIME_DIR"], "pulse", "native")
         members = []
         for host, clock in enumerate(CLOCKS):
@@ -89,7 +76,7 @@ class PartyMusic(unittest.TestCase):
             start = test_party.settled(members[-1])
             self.assertEqual(start, test_party.settled(members[0]), f"another start than the first member's:\n"
                              f"{members[-1].log()}")
-            members[-1].wait_until(lambda: streams() >= own + len(members), "its music on the server")
+            members[-1].wait_until(lambda: streams(server) >= own + len(members), "its music on the server")
         last = members[-1].started - recorder.started  # seconds into the recording
         bytes_per_second = server.rate * 3 * 4
         wait_until(lambda: os.path.getsize(recording) >= (last + LISTENED) * bytes_per_second,

@@ -3,11 +3,15 @@ something, the cycles the sound server fell behind in (held up, its sink read on
 streams it had not served, whose timelines moved on), and how far apart the players are heard in
 a recording of the mix (each player's sink one channel of it)."""
 import os
+import shutil
 import subprocess
+import tempfile
 import threading
 import time
 
 import numpy as np
+from harness import stop_process
+from sound_server import Server
 
 RATE = 44100  # the mix's, the music's own
 CHANNELS = ("front-left", "front-right", "front-center")  # a player's own channel in the mix
@@ -24,6 +28,27 @@ def load_mix(server):
     for sink in sinks:
         if server.pactl("load-module", *sink.split()) is None:
             raise AssertionError(f"the server would not load {sink}")
+
+
+def record_mix(test, kind, prefix):
+    """A sound server of `kind` started in a folder of its own, the mix loaded and recorded from
+    its monitor (into folder/mix.raw), all stopped and removed by the test's cleanups: the folder,
+    the server, the recording's path and the recorder."""
+    folder = tempfile.mkdtemp(prefix=prefix)
+    test.addCleanup(shutil.rmtree, folder, ignore_errors=True)
+    server = Server(kind, folder)
+    test.addCleanup(server.stop)
+    server.start()
+    load_mix(server)
+    recording = os.path.join(folder, "mix.raw")
+    recorder = server.record(recording, latency=100, sink="mix", channels=3)
+    test.addCleanup(stop_process, recorder)
+    return folder, server, recording, recorder
+
+
+def streams(server):
+    """How many streams play on the server now."""
+    return len((server.pactl("list", "short", "sink-inputs") or "").splitlines())
 
 
 def read_mix(path):

@@ -20,7 +20,6 @@ import re
 import shutil
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 import unittest
@@ -29,8 +28,7 @@ import numpy as np
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from harness import stop_process, wait_until  # noqa: E402
-from party_watch import ServerCycles, StampedLines, load_mix, read_mix, spread  # noqa: E402
-from sound_server import Server  # noqa: E402
+from party_watch import ServerCycles, StampedLines, read_mix, record_mix, spread, streams  # noqa: E402
 
 CAPTURE = os.path.abspath(sys.argv.pop(1))
 SECONDS = float(sys.argv.pop(sys.argv.index("--seconds") + 1)) if "--seconds" in sys.argv else 100.0
@@ -50,27 +48,16 @@ PUT_BACK = re.compile(r"the music was (-?\d+) ms off the party's place: put back
 
 class PartyMusic(unittest.TestCase):
     def test_three_players_heard_in_step(self):
-        folder = tempfile.mkdtemp(prefix="disco-party-music-")
-        self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
-        server = Server(KIND, folder)
-        self.addCleanup(server.stop)
-        server.start()
-        load_mix(server)
-        recording = os.path.join(folder, "mix.raw")
-        recorder = server.record(recording, latency=100, sink="mix", channels=3)
-        self.addCleanup(stop_process, recorder)
+        folder, server, recording, recorder = record_mix(self, KIND, "disco-party-music-")
         start_us = time.monotonic_ns() // 1000
         players, started, said = [], [], []
-
-        def streams():
-            return len((server.pactl("list", "short", "sink-inputs") or "").splitlines())
-        sinks_own = streams()  # the remapping sinks' own
+        sinks_own = streams(server)  # the remapping sinks' own
         for i in range(3):
             env = dict(server.env, PULSE_SINK=f"m{i}", SDL_AUDIODRIVER="pulseaudio")
             if i == 2:
                 env.update(LD_PRELOAD=SKEW_SHIM, SKEWED_RATE="44105")
             # Members join one after another: each once the one before is playing on the server.
-            wait_until(lambda: streams() >= sinks_own + len(players), "the player before on the server")
+            wait_until(lambda: streams(server) >= sinks_own + len(players), "the player before on the server")
             started.append(time.monotonic() - recorder.started)
             players.append(subprocess.Popen([CAPTURE, MUSIC, str(SECONDS + 60), "follow", str(start_us)], env=env,
                                             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
@@ -81,8 +68,9 @@ class PartyMusic(unittest.TestCase):
         held = [started[-1] + at for at in STALLS if at < SECONDS - 2 * SETTLED]
 
         def hold_server():
-            for at in held:
-                time.sleep(max(0.0, recorder.started + at - time.monotonic()))
+            for at in held:  # once the recording has reached the moment
+                wait_until(lambda: os.path.getsize(recording) >= at * server.rate * 12, f"the recording at {at:.0f} s",
+                           timeout=SECONDS + 120)
                 server.hold(HOLD)
         holder = threading.Thread(target=hold_server, daemon=True)
         holder.start()
