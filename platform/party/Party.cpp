@@ -168,8 +168,6 @@ unsigned Party::seedOf(int64_t startUs) {
   return static_cast<unsigned>(start ^ (start >> 32));
 }
 
-unsigned Party::seed() const { return seedOf(startUs()); }
-
 double Party::seconds() const {
   std::lock_guard<std::mutex> hold(impl_->lock);
   return impl_->node->seconds();

@@ -35,7 +35,6 @@ class Party {
   // meets one that has run longer.
   int64_t startUs() const;
   // The floor's colours: the same for everyone at the same start.
-  unsigned seed() const;
   static unsigned seedOf(int64_t startUs);
   // The party's time now, in seconds since its start.
   double seconds() const;

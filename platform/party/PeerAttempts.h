@@ -22,7 +22,6 @@ class PeerAttempts {
   // A member answered from there: when it goes, it is tried quickly again.
   void answered(const std::string& address);
   bool announcedAt(const std::string& address) const { return tries_.count(address) != 0; }
-  size_t size() const { return tries_.size(); }
 
  private:
   struct Tries {

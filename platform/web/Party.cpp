@@ -9,7 +9,6 @@ Party::Party(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Party::~Party() = default;
 void Party::settle(int) {}
 int64_t Party::startUs() const { return 0; }
-unsigned Party::seed() const { return 0; }
 unsigned Party::seedOf(int64_t) { return 0; }
 const std::string& Party::name() const {
   static const std::string none;
