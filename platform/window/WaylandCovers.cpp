@@ -67,6 +67,7 @@ class WaylandCovers::Client {
     }
     covers_.clear();
     if (keyboard_) wl_keyboard_destroy(keyboard_);
+    if (pointer_) wl_pointer_destroy(pointer_);
     if (seat_) wl_seat_destroy(seat_);
     if (shell_) xdg_wm_base_destroy(shell_);
     if (shm_) wl_shm_destroy(shm_);
@@ -182,11 +183,9 @@ class WaylandCovers::Client {
     Cover& cover = covers_.emplace_back();
     cover.client = this;
     cover.output = target;
+    // The whole surface takes the pointer (the default input region): a click on a black
+    // monitor reaches no window beneath it.
     cover.surface = wl_compositor_create_surface(compositor_);
-    // Clicks pass through to nothing: a cover takes no pointer.
-    wl_region* none = wl_compositor_create_region(compositor_);
-    wl_surface_set_input_region(cover.surface, none);
-    wl_region_destroy(none);
     static constexpr wl_surface_listener kSurfaceListener = {onEnter, onLeave};
     wl_surface_add_listener(cover.surface, &kSurfaceListener, &cover);
     cover.shell = xdg_wm_base_get_xdg_surface(shell_, cover.surface);
@@ -259,7 +258,22 @@ class WaylandCovers::Client {
                                                          onKey,    onModifiers,     onRepeatInfo};
       wl_keyboard_add_listener(self->keyboard_, &kListener, self);
     }
+    if ((capabilities & WL_SEAT_CAPABILITY_POINTER) && !self->pointer_) {
+      self->pointer_ = wl_seat_get_pointer(seat);
+      // The seat is bound at version 2: none of the later pointer events comes.
+      static constexpr wl_pointer_listener kListener = {onPointerEnter, onPointerLeave, onPointerMotion, onButton,
+                                                        onAxis, nullptr, nullptr, nullptr, nullptr, nullptr};
+      wl_pointer_add_listener(self->pointer_, &kListener, self);
+    }
   }
+  // The cursor is hidden over a cover, as over the scene; clicks do nothing.
+  static void onPointerEnter(void*, wl_pointer* pointer, uint32_t serial, wl_surface*, wl_fixed_t, wl_fixed_t) {
+    wl_pointer_set_cursor(pointer, serial, nullptr, 0, 0);
+  }
+  static void onPointerLeave(void*, wl_pointer*, uint32_t, wl_surface*) {}
+  static void onPointerMotion(void*, wl_pointer*, uint32_t, wl_fixed_t, wl_fixed_t) {}
+  static void onButton(void*, wl_pointer*, uint32_t, uint32_t, uint32_t, uint32_t) {}
+  static void onAxis(void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) {}
   static void onSeatName(void*, wl_seat*, const char*) {}
   static void onKeymap(void*, wl_keyboard*, uint32_t, int32_t fd, uint32_t) { close(fd); }
   static void onKeyboardEnter(void*, wl_keyboard*, uint32_t, wl_surface*, wl_array*) {}
@@ -307,6 +321,7 @@ class WaylandCovers::Client {
   xdg_wm_base* shell_ = nullptr;
   wl_seat* seat_ = nullptr;
   wl_keyboard* keyboard_ = nullptr;
+  wl_pointer* pointer_ = nullptr;
   std::unique_ptr<WaylandOutputs> outputs_ = std::make_unique<WaylandOutputs>();
   std::list<Cover> covers_;  // a list: each cover's listeners hold its address
 
