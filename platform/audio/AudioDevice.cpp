@@ -7,6 +7,7 @@
 #include <cmath>
 #include <mutex>
 
+#include "platform/audio/DriverOrder.h"
 #include "platform/audio/PulseOutput.h"
 #include "platform/audio/StreamNames.h"
 
@@ -73,23 +74,8 @@ void AudioDevice::nameStreams() {
 void AudioDevice::threadDone() { SDL_TLSCleanup(); }
 
 std::vector<std::string> AudioDevice::driversAfter(const std::string& lost, bool others, bool timed) {
-  const char* chosen = SDL_GetHint(SDL_HINT_AUDIODRIVER);
-  const bool chosenAny = chosen && *chosen;
-  std::vector<std::string> drivers;
-  if (timed && (!chosenAny || std::string(chosen) == "pulseaudio")) drivers.emplace_back(kTimedDriver);
-  // A server coming back may take SDL's PipeWire driver before it speaks PulseAudio's protocol
-  // too: the timed driver is waited for, as long as one would wait for a server at all.
-  if (timed && lost == kTimedDriver && !others) return drivers;
-  if (lost.empty() || chosenAny) {
-    drivers.emplace_back("");
-    return drivers;
-  }
-  if (lost != kTimedDriver) drivers.emplace_back(lost);
-  for (const char* server : {"pipewire", "pulseaudio"}) {
-    if (lost != server) drivers.emplace_back(server);
-  }
-  if (others) drivers.emplace_back("");
-  return drivers;
+  const char* named = SDL_GetHint(SDL_HINT_AUDIODRIVER);
+  return driverOrder({lost, others, timed, named ? named : ""});
 }
 
 std::unique_ptr<AudioDevice> AudioDevice::open(int rate, int channels, Fill fill, void* user, bool exactly,

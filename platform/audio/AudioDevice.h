@@ -33,12 +33,9 @@ class AudioDevice {
   // that used devices ends, since SDL frees it only for threads of its own.
   static void threadDone();
 
-  // The sound drivers open() tries in turn after a device of `lost` went away: that driver and
-  // the sound servers first, so that a server restarting finds its card free, and with
-  // `others` whatever else SDL finds (ALSA on the card itself, say). "" stands for SDL's own
-  // choice, which is all there is when SDL_AUDIODRIVER names one or nothing was lost. With
-  // `timed`, the timed driver comes first, unless SDL_AUDIODRIVER names a driver it is not,
-  // and alone when it was the one lost, until `others`.
+  // The sound drivers open() tries in turn after an output of `lost` went away (DriverOrder),
+  // with `others` once that sound stayed away long enough to settle for another, and with
+  // `timed` for music that must be heard at a given moment.
   static std::vector<std::string> driversAfter(const std::string& lost, bool others, bool timed = false);
 
   // Opened paused, through the first of `drivers` that opens. Null when none does; `why` then
