@@ -3,46 +3,17 @@
 #include <SDL.h>
 
 #include <memory>
-#include <optional>
-#include <string>
 
 // Taking every display for the full-screen surface, and keeping them while the demo runs: the
 // surface over the main monitor, a black cover over each other one, the keyboard the demo's.
-// How depends on the display server, decided once: on Xorg the demo's windows are
-// override-redirect and kept by the demo itself; under XWayland and on Wayland itself the
-// compositor's own full screen holds them.
+// Each way of holding them (HoldingWay) makes its own kind.
 namespace platform::takeover {
-
-enum class HoldingWay {
-  OverrideRedirect,    // Xorg: no window manager places, focuses or covers the demo's windows
-  XWaylandFullScreen,  // X11 served by XWayland, where the compositor owns the keyboard focus
-  WaylandFullScreen,   // Wayland itself, or any other driver: the compositor's full screen
-};
-
-// The way for the display connected, decided at the first call.
-HoldingWay holdingWay();
-
-// Wraps the creation of a window that will take a display: while one lives, new windows are
-// override-redirect where that is how the displays are held.
-class TakeoverWindowScope {
- public:
-  TakeoverWindowScope();
-  ~TakeoverWindowScope();
-  TakeoverWindowScope(const TakeoverWindowScope&) = delete;
-  TakeoverWindowScope& operator=(const TakeoverWindowScope&) = delete;
-
- private:
-  bool set_ = false;
-  std::optional<std::string> found_;  // the hint as it was
-};
 
 // The displays, held for a surface.
 class DisplayHold {
  public:
-  // Covers every monitor but the main one, then shows `surface` over the main monitor, raised,
-  // with the keyboard. Null, with the surface not shown, when the displays cannot be had (each
-  // refusal is logged once).
-  static std::unique_ptr<DisplayHold> take(SDL_Window* surface);
+  // Made by a way for a surface: covers every monitor but the main one, then shows the surface
+  // over the main monitor, raised, with the keyboard.
   virtual ~DisplayHold();
   DisplayHold(const DisplayHold&) = delete;
   DisplayHold& operator=(const DisplayHold&) = delete;
@@ -65,6 +36,8 @@ class DisplayHold {
   // is in the middle of reading the window system here.
   virtual void notice(const SDL_Event& event) = 0;
   void startWatching();
+  // Asks for the surface full screen through SDL; false, and said once, when refused.
+  bool askFullScreen();
   // Every way's destructor calls it first: SDL may queue events while windows are destroyed.
   void stopWatching();
 

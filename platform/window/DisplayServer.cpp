@@ -4,11 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <sstream>
 #include <vector>
-
-#include "platform/window/WaylandProbe.h"
 
 namespace platform {
 
@@ -57,11 +54,6 @@ std::string connectDisplayServer() {
     problem = "the display has no screen";
   }
   return problem;
-}
-
-bool onWaylandItself() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  return driver && std::strcmp(driver, "wayland") == 0;
 }
 
 }  // namespace platform

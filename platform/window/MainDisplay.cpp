@@ -3,26 +3,15 @@
 #include <SDL.h>
 
 #include <algorithm>
-#include <memory>
+#include <vector>
 
-#include "platform/window/DisplayServer.h"
-#include "platform/window/PrimaryOutput.h"
+#include "platform/window/HoldingWay.h"
 
 namespace platform {
 
 namespace {
 
-// The compositor's word on its primary, watched from the first question on; none off Wayland
-// itself, where SDL lists the primary first. It lives as long as the process: GDBus may still be
-// running GNOME's watch's filter in its own thread as the process ends.
-PrimaryWatch* primaryWatch() {
-  static PrimaryWatch* const watch = []() -> std::unique_ptr<PrimaryWatch> {
-    if (!onWaylandItself()) return nullptr;
-    if (auto gnome = watchGnomePrimary()) return gnome;
-    return watchKdePrimary();
-  }().release();
-  return watch;
-}
+PrimaryWatch* primaryWatch() { return takeover::holdingWay().primaryWatch(); }
 
 // The primary's index in SDL's list: 0 where nothing tells, -1 where the compositor names one
 // SDL does not list.
@@ -49,6 +38,17 @@ bool mainDisplayListed() {
 bool primaryMayHaveChanged() {
   PrimaryWatch* watch = primaryWatch();
   return watch && watch->takeNews();
+}
+
+takeover::MonitorLayout listedLayout() {
+  std::vector<takeover::Monitor> monitors;
+  const int main = mainDisplayIndex();
+  for (int index = 0; index < SDL_GetNumVideoDisplays(); ++index) {
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(index, &bounds) == 0)
+      monitors.push_back({{bounds.x, bounds.y, bounds.w, bounds.h}, index == main});
+  }
+  return takeover::layoutFor(monitors);
 }
 
 }  // namespace platform

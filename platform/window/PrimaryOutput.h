@@ -1,6 +1,5 @@
 #pragma once
 
-#include <memory>
 #include <optional>
 
 // Which monitor a Wayland compositor makes primary. The core protocol has no such notion: only
@@ -28,14 +27,5 @@ class PrimaryWatch {
   // Whether a new answer came since the last call. Reads what the compositor sent; never waits.
   virtual bool takeNews() = 0;
 };
-
-// GNOME (mutter, gnome-shell): the logical monitor org.gnome.Mutter.DisplayConfig marks primary,
-// read again each time mutter says MonitorsChanged (a new primary alone says it too). Null where
-// the session bus has no DisplayConfig. The first answer is waited for, at most a second.
-std::unique_ptr<PrimaryWatch> watchGnomePrimary();
-
-// KDE (kwin): the first output of kde_output_order_v1, placed by its wl_output, on a connection
-// of its own. Null where the compositor has no output order.
-std::unique_ptr<PrimaryWatch> watchKdePrimary();
 
 }  // namespace platform

@@ -12,11 +12,10 @@
 #include "platform/Clock.h"
 #include "platform/window/FramePacer.h"
 #include "platform/window/KeyTranslation.h"
-#include "platform/window/MainDisplay.h"
-#include "platform/window/DisplayHold.h"
 #include "platform/window/DisplayReport.h"
-#include "platform/window/RefreshRate.h"
 #include "platform/window/DisplayServer.h"
+#include "platform/window/HoldingWay.h"
+#include "platform/window/MainDisplay.h"
 
 namespace platform {
 
@@ -53,15 +52,15 @@ void requestFormat(const PixelFormat& format) {
   SDL_GL_SetAttribute(SDL_GL_ACCELERATED_VISUAL, format.accelerated ? 1 : 0);
 }
 
-// A window and a context on it, or nothing.
-std::unique_ptr<GLSurface::Impl> makeSurface(const char* title, int x, int y, int width, int height,
-                                             Uint32 flags) {
+// A window and a context on it, or nothing. `makeWindow` is given the flags every surface has.
+template <class MakeWindow>
+std::unique_ptr<GLSurface::Impl> makeSurface(MakeWindow makeWindow, Uint32 flags) {
   auto impl = std::make_unique<GLSurface::Impl>();
-  impl->window = SDL_CreateWindow(title, x, y, width, height, flags | SDL_WINDOW_OPENGL | SDL_WINDOW_ALLOW_HIGHDPI);
+  impl->window = makeWindow(flags | SDL_WINDOW_OPENGL | SDL_WINDOW_ALLOW_HIGHDPI);
   if (!impl->window) return nullptr;
   impl->context = SDL_GL_CreateContext(impl->window);
   if (!impl->context) return nullptr;
-  impl->pacer = FramePacer(trueRefreshRate(impl->window));
+  impl->pacer = FramePacer(takeover::holdingWay().refreshRate(impl->window));
   return impl;
 }
 
@@ -119,11 +118,12 @@ std::unique_ptr<GLSurface> GLSurface::createWindow(const char* title, int width,
   SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
   requestFormat(format);
   // Hidden until it is needed: in a normal run the full-screen surface covers it anyway.
+  const auto makeWindow = [&](Uint32 flags) { return SDL_CreateWindow(title, position, position, width, height, flags); };
   const Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN;
-  auto impl = makeSurface(title, position, position, width, height, flags);
+  auto impl = makeSurface(makeWindow, flags);
   if (!impl) {
     SDL_GL_ResetAttributes();  // the driver's default format
-    impl = makeSurface(title, position, position, width, height, flags);
+    impl = makeSurface(makeWindow, flags);
   }
   if (!impl) return nullptr;
   return std::unique_ptr<GLSurface>(new GLSurface(std::move(impl)));
@@ -132,19 +132,21 @@ std::unique_ptr<GLSurface> GLSurface::createWindow(const char* title, int width,
 std::unique_ptr<GLSurface> GLSurface::createFullScreen(const char* title, const PixelFormat& format,
                                                        GLSurface& share) {
   // Created where the main monitor is: SDL makes a window full screen on the display it is on.
-  SDL_Rect area;
-  if (SDL_GetDisplayBounds(mainDisplayIndex(), &area) != 0) return nullptr;
+  SDL_Rect bounds;
+  if (SDL_GetDisplayBounds(mainDisplayIndex(), &bounds) != 0) return nullptr;
+  const takeover::ScreenArea area{bounds.x, bounds.y, bounds.w, bounds.h};
+  // Made as the way that will hold the displays needs it.
+  const auto makeWindow = [&](Uint32 flags) { return takeover::holdingWay().makeWindow(title, area, flags); };
   const Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS;
   share.makeCurrent();
   requestFormat(format);
   SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 1);
-  const takeover::TakeoverWindowScope takingOver;
-  auto impl = makeSurface(title, area.x, area.y, area.w, area.h, flags);
+  auto impl = makeSurface(makeWindow, flags);
   if (!impl) {
     share.makeCurrent();
     SDL_GL_ResetAttributes();
     SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 1);
-    impl = makeSurface(title, area.x, area.y, area.w, area.h, flags);
+    impl = makeSurface(makeWindow, flags);
   }
   SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
   share.makeCurrent();
@@ -153,7 +155,7 @@ std::unique_ptr<GLSurface> GLSurface::createFullScreen(const char* title, const 
 }
 
 bool GLSurface::takeMainDisplay() {
-  impl_->displays = takeover::DisplayHold::take(impl_->window);
+  impl_->displays = takeover::holdingWay().hold(impl_->window);
   return impl_->displays != nullptr;
 }
 
@@ -181,7 +183,7 @@ void GLSurface::Impl::keepDisplays() {
   if (!displays) return;
   displays->keep();
   // On another monitor, or in another mode, frames keep to the rate it shows them at.
-  if (displays->takeMonitorsChanged()) pacer = FramePacer(trueRefreshRate(window));
+  if (displays->takeMonitorsChanged()) pacer = FramePacer(takeover::holdingWay().refreshRate(window));
   const int interval = displays->compositorBusy(SDL_GetTicks64()) ? 0 : swapInterval;
   if (interval != swapIntervalOfSDL) {
     SDL_GL_SetSwapInterval(interval);

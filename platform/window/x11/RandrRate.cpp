@@ -1,11 +1,9 @@
-#include "platform/window/RefreshRate.h"
-
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
 
-#include "platform/window/X11Calls.h"
+#include "platform/window/x11/X11Monitors.h"
 
-namespace platform {
+namespace platform::takeover::x11monitors {
 namespace {
 
 double modeRate(const XRRModeInfo& mode) {
@@ -18,7 +16,7 @@ double modeRate(const XRRModeInfo& mode) {
 
 // The rate of the CRTC showing the middle of `area`, from RandR; 0 when none does, or when the
 // server's RandR is older than 1.2 (no CRTCs).
-double randrRate(Display* display, Window root, const SDL_Rect& area) {
+double crtcRate(Display* display, Window root, const SDL_Rect& area) {
   if (!x11::hasRandr(display, 1, 2)) return 0.0;
   x11::ErrorTrap trap(display);
   // Before 1.3 only the call that probes the outputs anew (slow on some hardware) is there.
@@ -42,21 +40,14 @@ double randrRate(Display* display, Window root, const SDL_Rect& area) {
 
 }  // namespace
 
-double trueRefreshRate(SDL_Window* window) {
-  const int displayIndex = SDL_GetWindowDisplayIndex(window);
+double randrRate(SDL_Window* window) {
+  const auto x = x11::handleOf(window);
+  if (!x) return 0.0;
   // The window's own place: SDL's display list can lag behind RandR's monitors.
   SDL_Rect area;
   SDL_GetWindowPosition(window, &area.x, &area.y);
   SDL_GetWindowSize(window, &area.w, &area.h);
-  if (const auto x11Window = x11::handleOf(window)) {
-    Display* display = x11Window->display;
-    const double rate = randrRate(display, DefaultRootWindow(display), area);
-    if (rate > 0.0) return rate;
-  }
-  SDL_DisplayMode mode;
-  if (displayIndex >= 0 && SDL_GetCurrentDisplayMode(displayIndex, &mode) == 0 && mode.refresh_rate > 0)
-    return mode.refresh_rate;
-  return 0.0;
+  return crtcRate(x->display, DefaultRootWindow(x->display), area);
 }
 
-}  // namespace platform
+}  // namespace platform::takeover::x11monitors

@@ -1,4 +1,4 @@
-#include "platform/window/X11Calls.h"
+#include "platform/window/x11/X11Calls.h"
 
 #include <SDL_syswm.h>
 #include <X11/extensions/Xrandr.h>

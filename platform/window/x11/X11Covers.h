@@ -8,7 +8,8 @@
 
 namespace platform::takeover {
 
-// The black windows over the monitors that do not show the scene, on X11.
+// The black windows over the monitors that do not show the scene, on X11, made as the way
+// holding the displays needs them.
 class Covers {
  public:
   // Makes one cover over an area, shown; null when it cannot.

@@ -1,15 +1,16 @@
 #include <X11/Xlib.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "platform/window/Covers.h"
+#include "platform/window/x11/X11Covers.h"
 #include "platform/window/DisplayReport.h"
-#include "platform/window/HoldWays.h"
-#include "platform/window/X11Calls.h"
-#include "platform/window/X11Monitors.h"
+#include "platform/window/x11/X11Calls.h"
+#include "platform/window/x11/X11Monitors.h"
+#include "platform/window/x11/X11Way.h"
 
 // Xorg: the demo's windows are override-redirect, so the window manager neither places,
 // decorates nor focuses them: the surface lands exactly on the main monitor, the covers exactly
@@ -30,9 +31,22 @@ void moveTo(SDL_Window* window, const ScreenArea& area) {
   SDL_SetWindowSize(window, area.width, area.height);
 }
 
+// Made override-redirect: SDL reads its hint as it makes the window.
+SDL_Window* overrideRedirectWindow(const char* title, const ScreenArea& area, Uint32 flags) {
+  std::optional<std::string> found;
+  if (const char* hint = SDL_GetHint(SDL_HINT_X11_FORCE_OVERRIDE_REDIRECT)) found = hint;
+  SDL_SetHint(SDL_HINT_X11_FORCE_OVERRIDE_REDIRECT, "1");
+  SDL_Window* window = SDL_CreateWindow(title, area.x, area.y, area.width, area.height, flags);
+  if (found) {
+    SDL_SetHint(SDL_HINT_X11_FORCE_OVERRIDE_REDIRECT, found->c_str());
+  } else {
+    SDL_ResetHint(SDL_HINT_X11_FORCE_OVERRIDE_REDIRECT);
+  }
+  return window;
+}
+
 SDL_Window* makeCover(const ScreenArea& area) {
-  return SDL_CreateWindow("disco", area.x, area.y, area.width, area.height,
-                          SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR);
+  return overrideRedirectWindow("disco", area, SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR);
 }
 
 // With no window manager between it and the server, a window must install its own colour map:
@@ -205,16 +219,17 @@ class OverrideRedirectHold final : public DisplayHold {
   bool restack_ = false;  // raised, and the surface focused
 };
 
+class OverrideRedirectWay final : public X11Way {
+ public:
+  SDL_Window* makeWindow(const char* title, const ScreenArea& area, Uint32 flags) override {
+    return overrideRedirectWindow(title, area, flags);
+  }
+
+  std::unique_ptr<DisplayHold> hold(SDL_Window* surface) override { return holdWith<OverrideRedirectHold>(surface); }
+};
+
 }  // namespace
 
-std::unique_ptr<DisplayHold> holdByOverrideRedirect(SDL_Window* surface) {
-  const auto x = x11::handleOf(surface);
-  if (!x) {
-    reportOnce("x11 handle", std::string("no X11 window behind the surface: ") + SDL_GetError());
-    return nullptr;
-  }
-  auto hold = std::make_unique<OverrideRedirectHold>(surface, *x);
-  return hold->take() ? std::move(hold) : nullptr;
-}
+std::unique_ptr<HoldingWay> overrideRedirectWay() { return std::make_unique<OverrideRedirectWay>(); }
 
 }  // namespace platform::takeover

@@ -1,8 +1,8 @@
-#include "platform/window/RandrMonitors.h"
+#include "platform/window/x11/RandrMonitors.h"
 
 #include <X11/extensions/Xrandr.h>
 
-#include "platform/window/X11Calls.h"
+#include "platform/window/x11/X11Calls.h"
 
 namespace platform::takeover {
 

@@ -5,7 +5,7 @@
 #include <thread>
 #include <utility>
 
-#include "platform/window/PrimaryOutput.h"
+#include "platform/window/wayland/GnomeDisplayConfig.h"
 
 namespace platform {
 namespace {

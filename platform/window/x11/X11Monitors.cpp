@@ -1,12 +1,12 @@
-#include "platform/window/X11Monitors.h"
+#include "platform/window/x11/X11Monitors.h"
 
 #include <SDL_syswm.h>
 #include <X11/extensions/Xrandr.h>
 
 #include <algorithm>
 
-#include "platform/window/HoldWays.h"
-#include "platform/window/RandrMonitors.h"
+#include "platform/window/MainDisplay.h"
+#include "platform/window/x11/RandrMonitors.h"
 
 namespace platform::takeover::x11monitors {
 

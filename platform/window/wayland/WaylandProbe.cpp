@@ -1,4 +1,4 @@
-#include "platform/window/WaylandProbe.h"
+#include "platform/window/DisplayServer.h"
 
 #include <wayland-client.h>
 

@@ -1,12 +1,11 @@
-#include "platform/window/Covers.h"
+#include "platform/window/x11/X11Covers.h"
 
 #include <X11/Xlib.h>
 
 #include <string>
 
-#include "platform/window/DisplayHold.h"
 #include "platform/window/DisplayReport.h"
-#include "platform/window/X11Calls.h"
+#include "platform/window/x11/X11Calls.h"
 
 namespace platform::takeover {
 namespace {
@@ -23,7 +22,6 @@ void paintBlack(SDL_Window* cover) {
 }  // namespace
 
 void Covers::addFor(const std::vector<ScreenArea>& areas) {
-  const TakeoverWindowScope scope;
   for (size_t i = windows_.size(); i < areas.size(); ++i) {
     SDL_Window* cover = make_(areas[i]);
     if (!cover) {

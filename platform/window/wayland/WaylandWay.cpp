@@ -2,17 +2,21 @@
 #include <wayland-client.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
-#include "platform/window/HoldWays.h"
+#include "platform/window/DisplayReport.h"
+#include "platform/window/HoldingWay.h"
 #include "platform/window/ListingWait.h"
 #include "platform/window/MainDisplay.h"
-#include "platform/window/WaylandCovers.h"
-#include "platform/window/WaylandOutputs.h"
+#include "platform/window/wayland/GnomeDisplayConfig.h"
+#include "platform/window/wayland/PrivateConnection.h"
+#include "platform/window/wayland/WaylandOutputs.h"
 #include "xdg-shell-client-protocol.h"
 
 // Wayland itself (and any driver but X11): the compositor's full screen holds the surface, the
-// covers are a client of the demo's own, and nothing here waits on the compositor. As the
+// covers live on a private connection of the demo's own, and nothing here waits on the
+// compositor. As the
 // monitors change the compositor moves the windows as it likes; the surface is asked onto the
 // main monitor, on SDL's connection but past SDL, which would wait for the answer.
 namespace platform::takeover {
@@ -83,13 +87,15 @@ class SdlConnectionOutputs {
 
 class WaylandHold final : public DisplayHold {
  public:
-  explicit WaylandHold(SDL_Window* surface) : DisplayHold(surface) {}
-  ~WaylandHold() override { stopWatching(); }
+  WaylandHold(SDL_Window* surface, PrivateConnection* covers) : DisplayHold(surface), covers_(covers) {}
+  ~WaylandHold() override {
+    stopWatching();
+    if (covers_) covers_->cover({});
+  }
 
   bool take() {
     const MonitorLayout layout = listedLayout();
-    covers_ = WaylandCovers::connect();
-    if (!askFullScreen(surface_)) return false;
+    if (!askFullScreen()) return false;
     SDL_ShowWindow(surface_);
     SDL_RaiseWindow(surface_);
     // No keyboard grab: here it is a request to inhibit the compositor's shortcuts, which GNOME
@@ -102,6 +108,7 @@ class WaylandHold final : public DisplayHold {
       toplevel_ = info.info.wl.xdg_toplevel;
       if (display_ && toplevel_) outputs_ = std::make_unique<SdlConnectionOutputs>(display_);
     }
+    if (!outputs_) reportOnce("wayland toplevel", "the scene cannot be moved back onto the main monitor: SDL gives no Wayland toplevel");
     startWatching();
     return true;
   }
@@ -164,7 +171,11 @@ class WaylandHold final : public DisplayHold {
     SDL_Rect main;
     if (!outputs_ || SDL_GetDisplayBounds(mainDisplayIndex(), &main) != 0) return;
     wl_output* output = outputs_->at({main.x, main.y});
-    if (!output) return;
+    if (!output) {
+      reportOnce("main output", "the scene cannot be moved onto the main monitor: no output lies at " +
+                                    std::to_string(main.x) + "," + std::to_string(main.y));
+      return;
+    }
     lastChange_ = now;
     if (asked_++ == 0) {
       xdg_toplevel_set_fullscreen(toplevel_, output);
@@ -174,7 +185,7 @@ class WaylandHold final : public DisplayHold {
     wl_display_flush(display_);
   }
 
-  std::unique_ptr<WaylandCovers> covers_;
+  PrivateConnection* const covers_;  // null where the demo has no connection of its own
   wl_display* display_ = nullptr;
   xdg_toplevel* toplevel_ = nullptr;
   std::unique_ptr<SdlConnectionOutputs> outputs_;
@@ -185,11 +196,41 @@ class WaylandHold final : public DisplayHold {
   Uint64 lastChange_ = 0;
 };
 
+class WaylandWay final : public HoldingWay {
+ public:
+  std::unique_ptr<DisplayHold> hold(SDL_Window* surface) override {
+    auto hold = std::make_unique<WaylandHold>(surface, connection());
+    return hold->take() ? std::move(hold) : nullptr;
+  }
+
+  // GNOME's word where mutter tells it, else KDE's output order, on the covers' connection.
+  PrimaryWatch* primaryWatch() override {
+    if (!watchChosen_) {
+      watchChosen_ = true;
+      watch_ = watchGnomePrimary();
+      if (!watch_ && connection()) watch_ = connection()->watchOutputOrder();
+    }
+    return watch_.get();
+  }
+
+ private:
+  // Made at the first need, and kept: one connection and one thread for the covers and the order.
+  PrivateConnection* connection() {
+    if (!connectionTried_) {
+      connectionTried_ = true;
+      connection_ = PrivateConnection::connect();
+    }
+    return connection_.get();
+  }
+
+  std::unique_ptr<PrivateConnection> connection_;
+  bool connectionTried_ = false;
+  std::unique_ptr<PrimaryWatch> watch_;
+  bool watchChosen_ = false;
+};
+
 }  // namespace
 
-std::unique_ptr<DisplayHold> holdOnWayland(SDL_Window* surface) {
-  auto hold = std::make_unique<WaylandHold>(surface);
-  return hold->take() ? std::move(hold) : nullptr;
-}
+std::unique_ptr<HoldingWay> waylandWay() { return std::make_unique<WaylandWay>(); }
 
 }  // namespace platform::takeover

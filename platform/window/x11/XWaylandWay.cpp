@@ -4,12 +4,12 @@
 #include <string>
 #include <utility>
 
-#include "platform/window/Covers.h"
+#include "platform/window/x11/X11Covers.h"
 #include "platform/window/DisplayReport.h"
-#include "platform/window/HoldWays.h"
 #include "platform/window/ListingWait.h"
-#include "platform/window/X11Calls.h"
-#include "platform/window/X11Monitors.h"
+#include "platform/window/x11/X11Calls.h"
+#include "platform/window/x11/X11Monitors.h"
+#include "platform/window/x11/X11Way.h"
 
 // X11 served by XWayland: the compositor decides the keyboard focus (an override-redirect window
 // and the compositor would hand it back and forth for ever), so its own full screen holds the
@@ -52,7 +52,7 @@ class XWaylandHold final : public DisplayHold {
   bool take() {
     const MonitorLayout layout = x11monitors::currentLayout(x_.display);
     covers_.addFor(layout.covered);
-    if (!askFullScreen(surface_)) return false;
+    if (!askFullScreen()) return false;
     layout_ = layout;
     SDL_ShowWindow(surface_);
     x11monitors::askFullScreenOn(x_);
@@ -100,7 +100,7 @@ class XWaylandHold final : public DisplayHold {
       SDL_SetWindowFullscreen(surface_, 0);
       SDL_SetWindowPosition(surface_, layout.main.x, layout.main.y);
       SDL_SetWindowSize(surface_, layout.main.width, layout.main.height);
-      askFullScreen(surface_);
+      askFullScreen();
       x11monitors::askFullScreenOn(x_);
     }
     covers_.addFor(layout.covered);
@@ -116,16 +116,13 @@ class XWaylandHold final : public DisplayHold {
   bool repaintCovers_ = false;
 };
 
+class XWaylandWay final : public X11Way {
+ public:
+  std::unique_ptr<DisplayHold> hold(SDL_Window* surface) override { return holdWith<XWaylandHold>(surface); }
+};
+
 }  // namespace
 
-std::unique_ptr<DisplayHold> holdThroughXWayland(SDL_Window* surface) {
-  const auto x = x11::handleOf(surface);
-  if (!x) {
-    reportOnce("x11 handle", std::string("no X11 window behind the surface: ") + SDL_GetError());
-    return nullptr;
-  }
-  auto hold = std::make_unique<XWaylandHold>(surface, *x);
-  return hold->take() ? std::move(hold) : nullptr;
-}
+std::unique_ptr<HoldingWay> xwaylandWay() { return std::make_unique<XWaylandWay>(); }
 
 }  // namespace platform::takeover

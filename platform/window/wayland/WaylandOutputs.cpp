@@ -1,4 +1,4 @@
-#include "platform/window/WaylandOutputs.h"
+#include "platform/window/wayland/WaylandOutputs.h"
 
 #include <algorithm>
 #include <cstring>

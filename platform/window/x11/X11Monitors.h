@@ -4,7 +4,7 @@
 #include <X11/Xlib.h>
 
 #include "platform/window/MonitorLayout.h"
-#include "platform/window/X11Calls.h"
+#include "platform/window/x11/X11Calls.h"
 
 // The monitors of an X server (Xorg, or XWayland mirroring the compositor's outputs), for the
 // two ways of holding the displays on X11.
@@ -34,6 +34,10 @@ class MonitorsWatch {
   int sysWMEventsBefore_ = SDL_DISABLE;
   bool started_ = false;
 };
+
+// The rate of the monitor showing the middle of `window`, from RandR's mode timings (fractions
+// and all: 59.94, 74.76); 0 when RandR cannot tell.
+double randrRate(SDL_Window* window);
 
 // Asks the window manager (EWMH) for the full-screen window on the monitor showing `area`, else
 // on the primary: it places a new full-screen window on a monitor of its choosing (mutter: the
