@@ -5,20 +5,20 @@
 #include <string>
 #include <vector>
 
-// The sound output: the system's default audio device, fed 32-bit float samples by a callback
-// on the device's own thread. The device may run at another rate or channel count than asked;
-// the samples it wants are interleaved in its own rate() and channels().
+// A sound output, fed 32-bit float samples by a callback on the output's own thread. The
+// output may run at another rate or channel count than asked; the samples it wants are
+// interleaved in its own rate() and channels().
 //
-// The sound driver (PulseAudio, PipeWire, ALSA, ...) is chosen afresh whenever no device is
-// open, so a sound server that was restarted, or started late, is found by the next open().
-class PulseOutput;
-
+// Two kinds: SDL's audio devices (SdlAudioDevice), and a stream straight on the sound server
+// that tells when each sample is heard (PulseOutput). open() picks one by the driver's name.
+// The driver is chosen afresh whenever no output is open, so a sound server that was
+// restarted, or started late, is found by the next open().
 class AudioDevice {
  public:
   // Fills `out` with `count` samples, the first of them heard `untilHeard` seconds from now
-  // (NaN: the device does not tell; infinite: it tells, but does not know yet), on a card that
+  // (NaN: the output does not tell; infinite: it tells, but does not know yet), on a card that
   // plays `drift` faster than the monotonic clock (+1e-4: 100 ppm fast; NaN: not told). Runs on
-  // the device's thread: must not block.
+  // the output's thread: must not block.
   using Fill = void (*)(void* user, float* out, size_t count, double untilHeard, double drift);
 
   // The driver that talks to the sound server itself rather than through SDL, so that it
@@ -43,7 +43,7 @@ class AudioDevice {
   static std::unique_ptr<AudioDevice> open(int rate, int channels, Fill fill, void* user, bool exactly,
                                            std::string& why, const std::vector<std::string>& drivers = {""});
   // Returns once the callback has run for the last time.
-  ~AudioDevice();
+  virtual ~AudioDevice() = default;
 
   AudioDevice(const AudioDevice&) = delete;
   AudioDevice& operator=(const AudioDevice&) = delete;
@@ -52,24 +52,24 @@ class AudioDevice {
   int channels() const { return channels_; }
   // Samples per callback.
   int bufferFrames() const { return bufferFrames_; }
-  // The sound driver it plays through ("pulseaudio", "pipewire", "alsa", ...).
+  // The sound driver it plays through ("pulseaudio", "pipewire", "alsa", kTimedDriver, ...).
   const std::string& driver() const { return driver_; }
-  void start();
-  // The device went away (its sound server stopped, say): the callback runs no more.
-  bool lost() const;
+  virtual void start() = 0;
+  // The output went away (its sound server stopped, say): the callback runs no more.
+  virtual bool lost() const = 0;
 
- private:
-  AudioDevice(Fill fill, void* user);
-  static std::unique_ptr<AudioDevice> openThrough(const std::string& name, int rate, int channels, Fill fill,
-                                                  void* user, bool exactly, std::string& why);
-  static void callback(void* self, unsigned char* stream, int bytes);
+ protected:
+  AudioDevice(Fill fill, void* user) : fill_(fill), user_(user) {}
+  void fill(float* out, size_t count, double untilHeard, double drift) const {
+    fill_(user_, out, count, untilHeard, drift);
+  }
 
-  Fill fill_;
-  void* user_;
-  unsigned id_ = 0;
-  std::unique_ptr<PulseOutput> timed_;
   int rate_ = 0;
   int channels_ = 0;
   int bufferFrames_ = 0;
   std::string driver_;
+
+ private:
+  Fill fill_;
+  void* user_;
 };

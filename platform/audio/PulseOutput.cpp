@@ -34,12 +34,16 @@ bool waitReady(pa_threaded_mainloop* loop, State state, const std::atomic<bool>&
 }
 }  // namespace
 
-PulseOutput::PulseOutput(int rate, int channels, Fill fill, void* user)
-    : rate_(rate), channels_(channels), fill_(fill), user_(user) {}
+PulseOutput::PulseOutput(int rate, int channels, int bufferFrames, Fill fill, void* user) : AudioDevice(fill, user) {
+  rate_ = rate;
+  channels_ = channels;
+  bufferFrames_ = bufferFrames;
+  driver_ = kTimedDriver;
+}
 
 std::unique_ptr<PulseOutput> PulseOutput::open(int rate, int channels, int bufferFrames, Fill fill, void* user,
                                                std::string& why) {
-  std::unique_ptr<PulseOutput> output(new PulseOutput(rate, channels, fill, user));
+  std::unique_ptr<PulseOutput> output(new PulseOutput(rate, channels, bufferFrames, fill, user));
   PulseOutput& self = *output;
   self.loop_ = pa_threaded_mainloop_new();
   if (!self.loop_) return nullptr;
@@ -149,7 +153,7 @@ void PulseOutput::write(size_t bytes) {
     if (pa_stream_begin_write(stream_, &data, &size) < 0 || !data || size < frameBytes) return;
     const size_t frames = size / frameBytes;
     const double until = untilHeard();
-    fill_(user_, static_cast<float*>(data), frames * static_cast<size_t>(channels_), until, heard_.drift());
+    fill(static_cast<float*>(data), frames * static_cast<size_t>(channels_), until, heard_.drift());
     pa_stream_write(stream_, data, frames * frameBytes, nullptr, 0, PA_SEEK_RELATIVE);
     written_ += frames;
     bytes -= frames * frameBytes;
