@@ -5,6 +5,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/window/DisplayReport.h"
 #include "platform/window/wayland/GnomeDisplayConfig.h"
 
 namespace platform {
@@ -108,7 +109,11 @@ class GnomePrimaryWatch final : public PrimaryWatch {
       const auto answer = readPrimary(bus_);
       lock.lock();
       readInFlight_ = false;
-      if (answer) primary_ = *answer;
+      if (answer) {
+        primary_ = *answer;
+      } else {
+        reportOnce("gnome primary", "GNOME did not say in time which monitor is primary: the one it last named serves");
+      }
       news_ = true;
     }
   }

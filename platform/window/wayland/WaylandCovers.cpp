@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "platform/window/DisplayReport.h"
 #include "platform/window/wayland/WaylandOutputs.h"
 #include "xdg-shell-client-protocol.h"
 
@@ -106,6 +107,7 @@ void WaylandCovers::onConfigure(void* data, xdg_surface* shell, uint32_t serial)
   if (!cover->buffer || width != cover->bufferWidth || height != cover->bufferHeight) {
     if (cover->buffer) wl_buffer_destroy(cover->buffer);
     cover->buffer = blackBuffer(cover->covers->globals_.shm, width, height);
+    if (!cover->buffer) reportOnce("cover buffer", "a black cover cannot be painted: no shared memory for its pixels");
     cover->bufferWidth = width;
     cover->bufferHeight = height;
   }

@@ -169,7 +169,11 @@ class WaylandHold final : public DisplayHold {
   void askOntoMain(Uint64 now) {
     lastAsked_ = now;
     SDL_Rect main;
-    if (!outputs_ || SDL_GetDisplayBounds(mainDisplayIndex(), &main) != 0) return;
+    if (!outputs_) return;  // said as the displays were taken
+    if (SDL_GetDisplayBounds(mainDisplayIndex(), &main) != 0) {
+      reportOnce("main bounds", std::string("the scene cannot be moved onto the main monitor: ") + SDL_GetError());
+      return;
+    }
     wl_output* output = outputs_->at({main.x, main.y});
     if (!output) {
       reportOnce("main output", "the scene cannot be moved onto the main monitor: no output lies at " +

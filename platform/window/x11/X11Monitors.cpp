@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "platform/window/DisplayReport.h"
 #include "platform/window/MainDisplay.h"
 #include "platform/window/x11/RandrMonitors.h"
 
@@ -46,7 +47,11 @@ bool MonitorsWatch::tells(const XEvent& event) const {
 // The monitors are Xinerama's, which the server lists in RandR's monitor order.
 void askFullScreenOn(const x11::WindowHandle& x, const ScreenArea* area) {
   const auto monitors = randrMonitors(x.display);
-  if (!monitors) return;
+  if (!monitors) {
+    reportOnce("full-screen monitors",
+               "the window manager cannot be told which monitor to fill: the X server's RandR lists no monitors");
+    return;
+  }
   auto chosen = area ? std::find_if(monitors->begin(), monitors->end(), [&](const Monitor& m) { return m.area == *area; })
                      : monitors->end();
   if (chosen == monitors->end())
