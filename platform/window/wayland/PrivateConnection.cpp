@@ -81,7 +81,7 @@ class PrivateConnection::Client {
   }
 
   void want(std::vector<OutputOrigin> origins) {
-    if (!origins.empty() && !covers_)
+    if (!origins.empty() && !canCover_)
       reportOnce("wayland covers", "the other monitors cannot be covered: the compositor has no xdg-shell");
     {
       const std::lock_guard<std::mutex> lock(mutex_);
@@ -230,8 +230,10 @@ class PrivateConnection::Client {
     } else {
       self->outputs_->offer(registry, id, interface, version);
     }
-    if (!self->covers_ && globals.compositor && globals.shm && globals.shell)
+    if (!self->covers_ && globals.compositor && globals.shm && globals.shell) {
       self->covers_ = std::make_unique<WaylandCovers>(globals, *self->outputs_);
+      self->canCover_ = true;
+    }
   }
   static void onGlobalRemove(void* data, wl_registry*, uint32_t id) {
     auto* self = static_cast<Client*>(data);
@@ -253,6 +255,7 @@ class PrivateConnection::Client {
   int wake_ = -1;
   std::atomic<bool> stop_{false};
   std::atomic<bool> hasOrder_{false};
+  std::atomic<bool> canCover_{false};
   mutable std::mutex mutex_;
   std::vector<OutputOrigin> wanted_;
   std::optional<OutputOrigin> primary_;
