@@ -9,14 +9,12 @@ import glob
 import os
 import re
 import shutil
-import socket
-import struct
 import subprocess
 import tempfile
 
 from gi.repository import GLib
 
-from harness import PATIENCE, Desktop, Image, Monitor, Unavailable
+from harness import BUTTONS, KEYBOARD, PATIENCE, Desktop, Image, Monitor, Unavailable, seat_capabilities
 
 KEYS = {"space": 57, "shift": 42}  # evdev codes
 SOCKET = "wayland-disco"
@@ -39,40 +37,6 @@ idle-activation-enabled=false
 FRACTIONAL = """[org/gnome/mutter]
 experimental-features=['scale-monitor-framebuffer']
 """
-
-
-def _seat_capabilities(folder, display):
-    """wl_seat's capabilities (2: a keyboard) as a new Wayland client is told them, spoken on the
-    socket by hand: registry, bind the seat, read its first event."""
-    def message(sender, opcode, payload):
-        return struct.pack("<II", sender, (8 + len(payload)) << 16 | opcode) + payload
-
-    def string(text):
-        data = text.encode() + b"\0"
-        return struct.pack("<I", len(data)) + data + b"\0" * (-len(data) % 4)
-
-    with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as client:
-        client.settimeout(PATIENCE)
-        client.connect(os.path.join(folder, display))
-        client.sendall(message(1, 1, struct.pack("<I", 2)) + message(1, 0, struct.pack("<I", 3)))  # get_registry, sync
-        buffer, seat_bound = b"", False
-        while True:
-            while len(buffer) < 8 or len(buffer) < struct.unpack_from("<I", buffer, 4)[0] >> 16:
-                chunk = client.recv(4096)
-                if not chunk:
-                    raise ConnectionError("the compositor closed the connection")
-                buffer += chunk
-            sender, size_opcode = struct.unpack_from("<II", buffer)
-            size, opcode = size_opcode >> 16, size_opcode & 0xFFFF
-            body, buffer = buffer[8:size], buffer[size:]
-            if sender == 2 and opcode == 0 and not seat_bound:  # wl_registry.global
-                name, length = struct.unpack_from("<II", body)
-                if body[8:8 + length - 1] == b"wl_seat":
-                    bind = struct.pack("<I", name) + string("wl_seat") + struct.pack("<II", 1, 4)  # version 1, id 4
-                    client.sendall(message(2, 0, bind))
-                    seat_bound = True
-            elif sender == 4 and opcode == 0:  # wl_seat.capabilities
-                return struct.unpack_from("<I", body)[0]
 
 
 class _Gnome(Desktop):
@@ -107,7 +71,7 @@ class _Gnome(Desktop):
             # mutter makes the session's keyboard at its first key, and the seat has no keyboard
             # till then: a client started before would never get one. A shift tap makes it now.
             self._press_natively("shift")
-            self.wait_for_start(lambda: _seat_capabilities(self.folder, SOCKET) & 2, "a keyboard on the seat",
+            self.wait_for_start(lambda: seat_capabilities(self.folder, SOCKET) & KEYBOARD, "a keyboard on the seat",
                                 compositor)
 
     def _own_env(self):
@@ -179,6 +143,35 @@ class _Gnome(Desktop):
         for pressed in (True, False):
             self._call("org.gnome.Mutter.RemoteDesktop", self._keyboard, "NotifyKeyboardKeycode",
                        GLib.Variant("(ub)", (KEYS[key], pressed)), "Session")
+
+    def with_pointer(self):
+        """A remote desktop session of its own whose pointer stays, with a screencast of each
+        monitor: mutter moves the pointer to a place only on a stream's picture."""
+        if getattr(self, "_streams", None):
+            return
+        desktop = ("org.gnome.Mutter.RemoteDesktop", self._call("org.gnome.Mutter.RemoteDesktop",
+                                                                "/org/gnome/Mutter/RemoteDesktop", "CreateSession")[0])
+        session_id = self.call(*desktop, "org.freedesktop.DBus.Properties", "Get", GLib.Variant(
+            "(ss)", ("org.gnome.Mutter.RemoteDesktop.Session", "SessionId")))[0]
+        cast = self._call("org.gnome.Mutter.ScreenCast", "/org/gnome/Mutter/ScreenCast", "CreateSession", GLib.Variant(
+            "(a{sv})", ({"remote-desktop-session-id": GLib.Variant("s", session_id)},)))[0]
+        streams = {monitor.name: self._call("org.gnome.Mutter.ScreenCast", cast, "RecordMonitor", GLib.Variant(
+            "(sa{sv})", (monitor.name, {})), "Session")[0] for monitor in self.monitors()}
+        self._call(*desktop, "Start", None, "Session")
+        self._pointer_session, self._streams = desktop[1], streams
+        # mutter makes the session's pointer at its first motion.
+        self._call(*desktop, "NotifyPointerMotionRelative", GLib.Variant("(dd)", (0, 0)), "Session")
+        self.wait_for_pointer()
+
+    def click(self, x, y, button=1):
+        self.with_pointer()
+        monitor = next(m for m in self.monitors() if m.x <= x < m.x + m.width and m.y <= y < m.y + m.height)
+        scale = monitor.scale or 1
+        desktop = ("org.gnome.Mutter.RemoteDesktop", self._pointer_session)
+        self._call(*desktop, "NotifyPointerMotionAbsolute", GLib.Variant(
+            "(sdd)", (self._streams[monitor.name], (x - monitor.x) * scale, (y - monitor.y) * scale)), "Session")
+        for pressed in (True, False):
+            self._call(*desktop, "NotifyPointerButton", GLib.Variant("(ib)", (BUTTONS[button], pressed)), "Session")
 
     def _call(self, name, path, method, args=None, interface=""):
         return self.call(name, path, f"{name}.{interface}" if interface else name, method, args)

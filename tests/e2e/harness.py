@@ -21,6 +21,8 @@ import os
 import re
 import shutil
 import signal
+import socket
+import struct
 import subprocess
 import tempfile
 import threading
@@ -56,6 +58,14 @@ def stop_process(process, grace=10):
         except subprocess.TimeoutExpired:
             process.kill()
             process.wait()
+
+
+def tool(name):
+    """A helper program built with the tests (tests.cmake): in DISCO_E2E_TOOLS, else the default build."""
+    return os.path.join(os.environ.get("DISCO_E2E_TOOLS") or _DEFAULT_TOOLS, name)
+
+
+_DEFAULT_TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "build")
 
 
 def swap_probe_for(binary):
@@ -222,6 +232,46 @@ def image_of_words(raw, width, height, stride, red=2, blue=0):
 
 
 _X11, _X11_LOADING = None, threading.Lock()
+
+
+# evdev codes of mouse buttons 1, 2 and 3 (left, middle, right)
+BUTTONS = {1: 0x110, 2: 0x112, 3: 0x111}
+# wl_seat's capabilities
+POINTER, KEYBOARD = 1, 2
+
+
+def seat_capabilities(folder, display):
+    """wl_seat's capabilities (POINTER, KEYBOARD) as a new Wayland client is told them, spoken on the
+    socket by hand: registry, bind the seat, read its first event."""
+    def message(sender, opcode, payload):
+        return struct.pack("<II", sender, (8 + len(payload)) << 16 | opcode) + payload
+
+    def string(text):
+        data = text.encode() + b"\0"
+        return struct.pack("<I", len(data)) + data + b"\0" * (-len(data) % 4)
+
+    with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as client:
+        client.settimeout(PATIENCE)
+        client.connect(os.path.join(folder, display))
+        client.sendall(message(1, 1, struct.pack("<I", 2)) + message(1, 0, struct.pack("<I", 3)))  # get_registry, sync
+        buffer, seat_bound = b"", False
+        while True:
+            while len(buffer) < 8 or len(buffer) < struct.unpack_from("<I", buffer, 4)[0] >> 16:
+                chunk = client.recv(4096)
+                if not chunk:
+                    raise ConnectionError("the compositor closed the connection")
+                buffer += chunk
+            sender, size_opcode = struct.unpack_from("<II", buffer)
+            size, opcode = size_opcode >> 16, size_opcode & 0xFFFF
+            body, buffer = buffer[8:size], buffer[size:]
+            if sender == 2 and opcode == 0 and not seat_bound:  # wl_registry.global
+                name, length = struct.unpack_from("<II", body)
+                if body[8:8 + length - 1] == b"wl_seat":
+                    bind = struct.pack("<I", name) + string("wl_seat") + struct.pack("<II", 1, 4)  # version 1, id 4
+                    client.sendall(message(2, 0, bind))
+                    seat_bound = True
+            elif sender == 4 and opcode == 0:  # wl_seat.capabilities
+                return struct.unpack_from("<I", body)[0]
 
 
 class Started:
@@ -419,6 +469,21 @@ class Desktop(Started):
 
     def _press_natively(self, key):
         raise NotImplementedError
+
+    def with_pointer(self):
+        """A pointer on the seat from now on, as on a desktop with a mouse: a headless compositor
+        has none, and a client binds one only while the seat offers it. Clients started after
+        this get clicks."""
+        raise NotImplementedError
+
+    def click(self, x, y, button=1):
+        """A press and release of mouse `button` (1 left, 2 middle, 3 right) at (x, y) of the
+        layout, as a user clicks."""
+        raise NotImplementedError
+
+    def wait_for_pointer(self):
+        self.wait_for_start(lambda: seat_capabilities(self.folder, self.wayland_display) & POINTER,
+                            "a pointer on the seat")
 
     def windows(self):
         """The windows the desktop tells of: X windows only, unless lists_native_windows."""

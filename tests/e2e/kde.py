@@ -14,11 +14,10 @@ import time
 
 from gi.repository import Gio, GLib
 
-from harness import PATIENCE, Desktop, Monitor, Unavailable, Window, image_of_words, wait_until
+from harness import BUTTONS, PATIENCE, Desktop, Monitor, Unavailable, Window, image_of_words, tool, wait_until
 
 KEYS = {"space": 57}  # evdev codes
 KWIN = "/usr/bin/kwin_wayland"
-DEFAULT_TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "build")
 
 # Every client window kwin manages, as one line of its log.
 WINDOWS_SCRIPT = """var found = [], clients = workspace.clientList();
@@ -36,7 +35,7 @@ class Kwin(Desktop):
     lists_native_windows = True
 
     def __init__(self, monitors=((1024, 768),), primary=0):
-        self.control = os.path.join(os.environ.get("DISCO_E2E_TOOLS") or DEFAULT_TOOLS, "e2e_kwin_control")
+        self.control = tool("e2e_kwin_control")
         for program, why in ((KWIN, "kwin-wayland is not installed"),
                              ("/usr/bin/Xwayland", "xwayland is not installed"),
                              (self.control, "the e2e_kwin_control tool is not built")):
@@ -123,6 +122,16 @@ class Kwin(Desktop):
 
     def _press_natively(self, key):
         self._control("key", str(KEYS[key]))
+
+    def with_pointer(self):
+        # kwin's fake input device lives as long as its client.
+        if not getattr(self, "pointer", None):
+            self.pointer = self.start(self.control, "pointer")
+            self.wait_for_pointer()
+
+    def click(self, x, y, button=1):
+        self.with_pointer()
+        self._control("click", str(x), str(y), str(BUTTONS[button]))
 
     def windows(self):
         self.scripts += 1

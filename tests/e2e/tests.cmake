@@ -23,7 +23,7 @@ foreach(script ${E2E_TESTS})
   # The desktops' tests talk to them over D-Bus through Debian's own Python and its GObject bindings.
   set(python ${PYTHON3})
   # The party's music test too, for numpy.
-  if(name STREQUAL "desktops" OR name STREQUAL "scales" OR name STREQUAL "party_music")
+  if(name MATCHES "^(desktops|scales|party_music|clicks|frame_loop)$")
     set(python /usr/bin/python3)
   endif()
   add_test(NAME e2e.${name} COMMAND ${python} ${script} $<TARGET_FILE:disco>)
@@ -46,3 +46,10 @@ target_link_libraries(e2e_popup PRIVATE PkgConfig::XFIXES)
 add_executable(e2e_kwin_control ${CMAKE_CURRENT_LIST_DIR}/tools/kwin_control.c)
 add_kde_wayland_protocols(e2e_kwin_control fake-input kde-output-device-v2 kde-output-management-v2 kde-output-order-v1)
 target_link_libraries(e2e_kwin_control PRIVATE PkgConfig::WAYLAND)
+# A full-screen window that tells each click it gets, and a pointer on a wlroots compositor's
+# seat (the clicks test).
+add_executable(e2e_witness ${CMAKE_CURRENT_LIST_DIR}/tools/witness.c)
+target_link_libraries(e2e_witness PRIVATE PkgConfig::SDL2)
+add_executable(e2e_virtual_pointer ${CMAKE_CURRENT_LIST_DIR}/tools/virtual_pointer.c)
+add_wayland_protocol_files(e2e_virtual_pointer ${CMAKE_CURRENT_LIST_DIR}/tools/wlr-virtual-pointer-unstable-v1.xml)
+target_link_libraries(e2e_virtual_pointer PRIVATE PkgConfig::WAYLAND)

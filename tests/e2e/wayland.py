@@ -8,7 +8,7 @@ import json
 import os
 import pwd
 
-from harness import Desktop, Monitor, Unavailable, Window, parse_ppm
+from harness import Desktop, Monitor, Unavailable, Window, parse_ppm, tool
 
 
 class Weston(Desktop):
@@ -27,13 +27,13 @@ class Weston(Desktop):
 
 
 class Sway(Desktop):
-    """sway, headless back end with the pixman renderer: one output, seat0, lazy XWayland."""
+    """sway, headless back end with the pixman renderer: `outputs` side by side, seat0, lazy XWayland."""
 
     name = "sway"
     programs = ("sway", "swaymsg", "wtype", "grim", "xdotool")
     lists_native_windows = True
 
-    def __init__(self):
+    def __init__(self, outputs=1):
         if os.getuid() == 0:
             try:
                 user = pwd.getpwnam("nobody")
@@ -64,6 +64,9 @@ class Sway(Desktop):
             self.start("wtype", "-s", "86400000")
             self.wait_for_start(lambda: "keyboard" in self.run("swaymsg", "-r", "-t", "get_inputs").stdout,
                                 "sway's keyboard")
+            for _ in range(outputs - 1):
+                self.run("swaymsg", "create_output")
+            self.wait_for_start(lambda: len(self.outputs()) == outputs, "sway's outputs")
 
     def _own_env(self):
         ipc = glob.glob(os.path.join(self.folder, "sway-ipc.*"))
@@ -109,3 +112,15 @@ class Sway(Desktop):
 
     def _press_natively(self, key):
         self.run("wtype", "-k", key)
+
+    def with_pointer(self):
+        # The seat's cursor commands move and click with no device, but the seat offers clients
+        # a pointer only while one is there.
+        if not getattr(self, "pointer", None):
+            self.pointer = self.start(tool("e2e_virtual_pointer"))
+            self.wait_for_pointer()
+
+    def click(self, x, y, button=1):
+        self.with_pointer()
+        for command in (("set", str(x), str(y)), ("press", f"button{button}"), ("release", f"button{button}")):
+            self.run("swaymsg", "seat", "-", "cursor", *command)

@@ -4,6 +4,8 @@
  *   kwin_control order NAME...   makes that the output order (every output named once)
  *   kwin_control scale NAME S    sets output NAME's scale to S (fractional too, as in 1.25)
  *   kwin_control key CODE        one press and release of evdev key CODE through fake input
+ *   kwin_control click X Y CODE  the pointer to X Y (logical pixels), one click of evdev button CODE
+ *   kwin_control pointer         keeps a fake input device, a pointer, on the seat until ended
  * Exit status 0 on success, 1 when kwin refuses or lacks what is asked. */
 #include <stdio.h>
 #include <stdlib.h>
@@ -236,14 +238,40 @@ static int set_scale(struct wl_display *display, const char *name, const char *t
     return apply(display, config, "scale");
 }
 
-static int press_key(struct wl_display *display, unsigned code)
+static int fake_input_ready(const char *what)
 {
     if (!fake_input)
-        return fprintf(stderr, "no org_kde_kwin_fake_input v4\n"), 1;
-    org_kde_kwin_fake_input_authenticate(fake_input, "disco tests", "presses keys for the end-to-end tests");
+        return fprintf(stderr, "no org_kde_kwin_fake_input v4\n"), 0;
+    org_kde_kwin_fake_input_authenticate(fake_input, "disco tests", what);
+    return 1;
+}
+
+static int press_key(struct wl_display *display, unsigned code)
+{
+    if (!fake_input_ready("presses keys for the end-to-end tests"))
+        return 1;
     org_kde_kwin_fake_input_keyboard_key(fake_input, code, 1);
     org_kde_kwin_fake_input_keyboard_key(fake_input, code, 0);
     return wl_display_roundtrip(display) < 0;
+}
+
+static int click(struct wl_display *display, double x, double y, unsigned button)
+{
+    if (!fake_input_ready("clicks for the end-to-end tests"))
+        return 1;
+    org_kde_kwin_fake_input_pointer_motion_absolute(fake_input, wl_fixed_from_double(x), wl_fixed_from_double(y));
+    org_kde_kwin_fake_input_button(fake_input, button, 1);
+    org_kde_kwin_fake_input_button(fake_input, button, 0);
+    return wl_display_roundtrip(display) < 0;
+}
+
+static int hold_pointer(struct wl_display *display)
+{
+    if (!fake_input_ready("a pointer for the end-to-end tests"))
+        return 1;
+    while (wl_display_dispatch(display) >= 0) {
+    }
+    return 0;
 }
 
 int main(int argc, char **argv)
@@ -264,8 +292,13 @@ int main(int argc, char **argv)
         status = set_scale(display, argv[2], argv[3]);
     else if (argc == 3 && !strcmp(argv[1], "key"))
         status = press_key(display, (unsigned)atoi(argv[2]));
+    else if (argc == 5 && !strcmp(argv[1], "click"))
+        status = click(display, atof(argv[2]), atof(argv[3]), (unsigned)atoi(argv[4]));
+    else if (argc == 2 && !strcmp(argv[1], "pointer"))
+        status = hold_pointer(display);
     else
-        fprintf(stderr, "usage: %s outputs | order NAME... | scale NAME SCALE | key CODE\n", argv[0]);
+        fprintf(stderr, "usage: %s outputs | order NAME... | scale NAME SCALE | key CODE | click X Y CODE | pointer\n",
+                argv[0]);
     wl_display_disconnect(display);
     return status;
 }
