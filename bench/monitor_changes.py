@@ -1,21 +1,24 @@
 """The longest frame the demo shows while its monitors change ten times, on Xorg (the demo's own
-override-redirect windows), sway and gnome-shell (Wayland itself), against the longest frame of
-as long a stretch with no change in the same run (the baseline: what the machine costs anyway).
+override-redirect windows), sway, gnome-shell and kwin (Wayland itself), against the longest
+frame of as long a stretch with no change in the same run (the baseline: what the machine costs
+anyway).
 
-    python3 bench/monitor_changes.py build/disco [xorg|sway|gnome ...]
+    python3 bench/monitor_changes.py build/disco [xorg|sway|gnome|kwin ...]
 
 A frame is the time between two buffer swaps, as the swap probe saw them. A change is made once
-the one before it has been followed for a second. On gnome-shell the compositor's own longest
-stall over the changes is measured beside them: the longest wait for a D-Bus property that its
-main loop answers, asked every 10 ms. A swap cannot return while the compositor is stalled."""
+the one before it has been followed for a second. Beside it, the longest the frame loop spent
+outside the swap (from a swap's return to the next swap's call) during the changes, and on
+gnome-shell and kwin the compositor's own longest stall (harness.StallProbe: the longest wait
+for a D-Bus property that its main loop answers, asked every 10 ms). A swap cannot return while
+the compositor is stalled; nothing outside it should wait."""
 import os
 import sys
-import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 from gnome import GnomeShell  # noqa: E402
-from harness import Demo, Monitor, Unavailable  # noqa: E402
+from harness import Demo, Monitor, StallProbe, Unavailable  # noqa: E402
+from kde import Kwin  # noqa: E402
 from wayland import Sway  # noqa: E402
 from xorg import XorgServer  # noqa: E402
 
@@ -28,36 +31,10 @@ def longest_frame(demo, start, end):
     return max((b - a for a, b in zip(swaps, swaps[1:])), default=float("nan"))
 
 
-class StallProbe:
-    """The longest the compositor's main loop takes to answer, from start() to stop(), seconds."""
-
-    def __init__(self, desktop):
-        self.desktop, self.longest, self.running = desktop, 0.0, False
-
-    def start(self):
-        self.running = True
-        self.thread = threading.Thread(target=self.ask)
-        self.thread.start()
-
-    def ask(self):
-        from gi.repository import GLib
-        while self.running:
-            asked = time.monotonic()
-            self.desktop.call("org.gnome.Mutter.DisplayConfig", "/org/gnome/Mutter/DisplayConfig",
-                              "org.freedesktop.DBus.Properties", "Get",
-                              GLib.Variant("(ss)", ("org.gnome.Mutter.DisplayConfig", "PowerSaveMode")))
-            self.longest = max(self.longest, time.monotonic() - asked)
-            time.sleep(0.01)
-
-    def stop(self):
-        self.running = False
-        self.thread.join()
-        return self.longest
-
-
 def measure(desktop, change, stalls=None, **demo_options):
-    """(longest frame over the changes, longest frame over as long a quiet stretch, the
-    compositor's longest stall over the changes or None), seconds."""
+    """(longest frame over the changes, longest frame over as long a quiet stretch, longest time
+    outside the swap over the changes, the compositor's longest stall over the changes or None),
+    seconds."""
     with Demo(BINARY, desktop=desktop, **demo_options) as demo:
         demo.wait_for_frames(seconds=2.0)
         quiet_start = time.monotonic()
@@ -70,10 +47,11 @@ def measure(desktop, change, stalls=None, **demo_options):
             change(i)
             time.sleep(SETTLE)
         changed = longest_frame(demo, changes_start, time.monotonic())
+        outside = demo.longest_outside_swaps(changes_start)
         stalled = stalls.stop() if stalls else None
         if demo.ended():
             raise AssertionError(f"{demo.ended()}:\n{demo.log()}")
-        return changed, quiet, stalled
+        return changed, quiet, outside, stalled
 
 
 def xorg():
@@ -93,20 +71,27 @@ def gnome_shell():
         return measure(server, lambda i: server.arrange(primary=0 if i % 2 == 0 else 1), StallProbe(server))
 
 
+def kwin():
+    with Kwin(((1024, 768), (1280, 720)), primary=1) as server:
+        return measure(server, lambda i: server.arrange(primary=0 if i % 2 == 0 else 1), StallProbe(server))
+
+
 if __name__ == "__main__":
     BINARY = os.path.abspath(sys.argv[1])
     print("| Desktop, ten changes | Longest frame during the changes | Longest frame, no change | Ratio "
-          "| The compositor's longest stall during the changes |")
-    print("|---|---|---|---|---|")
-    chosen = sys.argv[2:] or ["xorg", "sway", "gnome"]
+          "| Longest time outside the swap during the changes | The compositor's longest stall during the changes |")
+    print("|---|---|---|---|---|---|")
+    chosen = sys.argv[2:] or ["xorg", "sway", "gnome", "kwin"]
     for key, name, run in (("xorg", "Xorg: a monitor off and on", xorg), ("sway", "sway: the mode", sway),
-                           ("gnome", "gnome-shell natively: the primary", gnome_shell)):
+                           ("gnome", "gnome-shell natively: the primary", gnome_shell),
+                           ("kwin", "kwin natively: the primary", kwin)):
         if key not in chosen:
             continue
         try:
-            changed, quiet, stalled = run()
+            changed, quiet, outside, stalled = run()
         except Unavailable as why:
-            print(f"| {name} | not run: {why} | | | |")
+            print(f"| {name} | not run: {why} | | | | |")
             continue
         stall = f"{stalled * 1000:.0f} ms" if stalled is not None else "not measured"
-        print(f"| {name} | {changed * 1000:.0f} ms | {quiet * 1000:.0f} ms | {changed / quiet:.2f} | {stall} |", flush=True)
+        print(f"| {name} | {changed * 1000:.0f} ms | {quiet * 1000:.0f} ms | {changed / quiet:.2f} "
+              f"| {outside * 1000:.0f} ms | {stall} |", flush=True)

@@ -44,6 +44,8 @@ class _Gnome(Desktop):
     `fractional_scaling`, mutter lays the monitors out in logical pixels and takes any scale."""
 
     programs = ("dbus-daemon", "pipewire", "wireplumber", "gst-launch-1.0", "xdotool", "xprop", "xrandr")
+    main_loop_property = ("org.gnome.Mutter.DisplayConfig", "/org/gnome/Mutter/DisplayConfig",
+                          "org.gnome.Mutter.DisplayConfig", "PowerSaveMode")
 
     def __init__(self, monitors=((1024, 768),), primary=0, primary_leftmost=False, fractional_scaling=False):
         super().__init__()

@@ -353,6 +353,7 @@ class Desktop(Started):
     user = None  # (uid, gid) its programs run as, where not ours
     keeps_environment = False  # an X server's programs get the tests' own environment
     lists_native_windows = False  # whether windows() has the Wayland windows too
+    main_loop_property = None  # (name, path, interface, property) its compositor's main loop answers on D-Bus
     display = wayland_display = bus = bus_address = None
 
     def __init__(self):
@@ -562,6 +563,56 @@ class Xvfb(XServer):
             self._start_server("Xvfb", "-screen", "0", f"{screen}x24", "-nolisten", "tcp", "-noreset")
 
 
+def _times(path):
+    """The times a probe wrote to `path`, one a line."""
+    try:
+        with open(path) as f:
+            return [float(line) for line in f.read().split("\n")[:-1]]  # the last may be half written
+    except FileNotFoundError:
+        return []
+
+
+class StallProbe:
+    """The longest the compositor's main loop takes to answer, from start() to stop() (or over a
+    with-statement), seconds: the desktop's main_loop_property (a D-Bus property its main loop
+    answers), asked every 10 ms. A stalled compositor answers nothing, and no client's swap
+    that waits on it returns meanwhile."""
+
+    def __init__(self, desktop):
+        self.desktop, self.longest, self.running, self.failure = desktop, 0.0, False, None
+
+    def start(self):
+        self.running = True
+        self.thread = threading.Thread(target=self.ask)
+        self.thread.start()
+        return self
+
+    def ask(self):
+        from gi.repository import GLib
+        name, path, interface, prop = self.desktop.main_loop_property
+        try:
+            while self.running:
+                asked = time.monotonic()
+                self.desktop.call(name, path, "org.freedesktop.DBus.Properties", "Get",
+                                  GLib.Variant("(ss)", (interface, prop)))
+                self.longest = max(self.longest, time.monotonic() - asked)
+                time.sleep(0.01)
+        except Exception as failure:  # noqa: BLE001 (told by stop())
+            self.failure = failure
+
+    def stop(self):
+        self.running = False
+        self.thread.join()
+        if self.failure:
+            raise AssertionError(f"the compositor's main loop stopped answering: {self.failure}")
+        return self.longest
+
+    __enter__ = start
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
 class Demo:
     """The demo on a desktop, by default an Xvfb of its own of size `screen`; `xwayland` takes
     it through a compositor's XWayland. With `resources`, the binary runs from a temporary copy
@@ -576,6 +627,7 @@ class Demo:
         self.process = None
         self.probe = swap_probe_for(binary)
         self.swaps_path = os.path.join(self.tmp, "swaps.txt")
+        self.swap_starts_path = os.path.join(self.tmp, "swap-starts.txt")
         self.viewports_path = os.path.join(self.tmp, "viewports.txt")
 
     xvfb = property(lambda self: self.desktop)  # as the benchmarks know it
@@ -604,6 +656,7 @@ class Demo:
         env.update(self.extra_env)
         env["LD_PRELOAD"] = " ".join(filter(None, [env.get("LD_PRELOAD"), probe]))
         env["SWAP_PROBE_OUT"] = self.swaps_path
+        env["SWAP_START_PROBE_OUT"] = self.swap_starts_path
         env["VIEWPORT_PROBE_OUT"] = self.viewports_path
         self.stderr_path = os.path.join(self.tmp, "stderr.txt")
         self.stderr = open(self.stderr_path, "wb")
@@ -648,12 +701,14 @@ class Demo:
         return False
 
     def swaps(self):
-        """Monotonic-clock times (time.monotonic()) of the buffer swaps so far."""
-        try:
-            with open(self.swaps_path) as f:
-                return [float(line) for line in f.read().split("\n")[:-1]]  # the last may be half written
-        except FileNotFoundError:
-            return []
+        """Monotonic-clock times (time.monotonic()) of the buffer swaps so far, as each returned."""
+        return _times(self.swaps_path)
+
+    def longest_outside_swaps(self, since):
+        """The longest the frame loop has spent from a swap's return (after `since`) to the next
+        swap's call: all a frame does but swap, where nothing should wait on the compositor."""
+        ends, starts = self.swaps(), _times(self.swap_starts_path)
+        return max((start - end for end, start in zip(ends, starts[1:]) if end >= since), default=0.0)
 
     def at_pace(self, moment, frames=20):
         """Whether the demo was drawing at its pace at `moment` (monotonic): its last three frames,
