@@ -35,7 +35,8 @@ class FrameLoop:
                 for move in range(MOVES):
                     desktop.arrange(**({"primary": 0} if move % 2 == 0 else {}))
                     moved = time.monotonic()
-                    demo.wait_until(lambda: demo.swaps()[-1] - moved > FOLLOWED, f"frames {FOLLOWED} s after move {move}")
+                    demo.wait_until(lambda: demo.swaps()[-1] - moved > FOLLOWED,
+                                    f"frames {FOLLOWED} s after move {move}")
             outside = demo.longest_outside_swaps(begun)
             told = (f"longest outside the swap {outside * 1000:.0f} ms, "
                     f"{desktop.name}'s longest stall {stalls.longest * 1000:.0f} ms")
