@@ -10,6 +10,7 @@ import os
 import re
 import select
 import shutil
+import signal
 import time
 
 from gi.repository import Gio, GLib
@@ -86,6 +87,15 @@ class Kwin(Desktop):
         self._control("order", names[primary], *(n for n in names if n != names[primary]))
         wait_until(lambda: self.monitors()[primary].primary, f"{names[primary]} first in kwin's output order",
                    gave_up=lambda: self.kwin.poll() is not None and "kwin ended")
+
+    def freeze(self, seconds):
+        """kwin stopped for `seconds`: a compositor that stalls, as gnome-shell does while it
+        moves a full-screen window to a new primary."""
+        self.kwin.send_signal(signal.SIGSTOP)
+        try:
+            time.sleep(seconds)
+        finally:
+            self.kwin.send_signal(signal.SIGCONT)
 
     def _control(self, *args):
         return self.run(self.control, *args).stdout
