@@ -163,11 +163,6 @@ int64_t Party::startUs() const {
   return impl_->node->startUs();
 }
 
-unsigned Party::seedOf(int64_t startUs) {
-  const uint64_t start = static_cast<uint64_t>(startUs);
-  return static_cast<unsigned>(start ^ (start >> 32));
-}
-
 double Party::seconds() const {
   std::lock_guard<std::mutex> hold(impl_->lock);
   return impl_->node->seconds();

@@ -34,8 +34,11 @@ class Party {
   // The party's start (party time, microseconds): it changes only when this member's party
   // meets one that has run longer.
   int64_t startUs() const;
-  // The floor's colours: the same for everyone at the same start.
-  static unsigned seedOf(int64_t startUs);
+  // The floor's colours: the same for everyone at the same start (a guest's page too).
+  static unsigned seedOf(int64_t startUs) {
+    const uint64_t start = static_cast<uint64_t>(startUs);
+    return static_cast<unsigned>(start ^ (start >> 32));
+  }
   // The party's time now, in seconds since its start.
   double seconds() const;
   bool silent() const;

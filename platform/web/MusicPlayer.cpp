@@ -10,10 +10,11 @@ struct MusicPlayer::Playback {
 };
 
 // The browser keeps its own audio output through any change of sound device: there is no loss
-// or return of sound to report.
-std::unique_ptr<MusicPlayer> MusicPlayer::open(const std::string& path, Report, SharedClock) {
+// or return of sound to report. A guest's music follows the party's clock the page measures.
+std::unique_ptr<MusicPlayer> MusicPlayer::open(const std::string& path, Report, SharedClock partyClock) {
   const int handle = disco_music_open(path.c_str());
   if (handle <= 0) return nullptr;
+  if (partyClock) disco_music_follow(handle);
   auto playback = std::make_unique<Playback>();
   playback->handle = handle;
   return std::unique_ptr<MusicPlayer>(new MusicPlayer(std::move(playback)));
@@ -27,5 +28,8 @@ void MusicPlayer::setLoops(bool loops) { disco_music_loops(playback_->handle, lo
 
 void MusicPlayer::play() { disco_music_play(playback_->handle); }
 
-// A page follows no party.
-std::optional<double> MusicPlayer::partyError() const { return std::nullopt; }
+std::optional<double> MusicPlayer::partyError() const {
+  const double error = disco_music_party_error();
+  if (error != error) return std::nullopt;  // NaN: not yet known, or no party
+  return error;
+}

@@ -21,4 +21,9 @@ int disco_music_open(const char* path);
 void disco_music_loops(int handle, int loops);
 void disco_music_play(int handle);
 void disco_music_close(int handle);
+void disco_music_follow(int handle);
+double disco_music_party_error();
+int disco_party_joined();
+double disco_party_start_us();
+double disco_party_seconds();
 }

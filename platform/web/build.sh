@@ -32,13 +32,16 @@ em++ "${objects[@]}" -o "$out/disco.js" -O2 \
   -sEXPORTED_FUNCTIONS=_main,_disco_start,_disco_ball_position,_disco_render_at,_malloc,_free \
   -sEXPORTED_RUNTIME_METHODS=addRunDependency,removeRunDependency \
   --js-library "$root/platform/web/library.js"
-cp "$root"/platform/web/{index.html,page.js,wake.js,offline.js,manifest.webmanifest} "$out/"
+cp "$root"/platform/web/{index.html,page.js,wake.js,guest.js,offline.js,manifest.webmanifest} "$out/"
 # The icons a phone shows for the page added to its home screen, made from the desktop's.
 mkdir -p "$out/icons"
 for size in 192 512; do
   icon="$out/icons/disco-$size.png"
   [ "$icon" -nt "$root/app/desktop/disco.png" ] || convert "$root/app/desktop/disco.png" -resize "${size}x$size" -strip "$icon"
 done
+# Two seconds of black, silent: played where the page may not ask for the screen to stay on.
+[ -s "$out/keepawake.mp4" ] || ffmpeg -loglevel error -y -f lavfi -i color=c=black:s=16x16:r=1 -t 2 \
+  -c:v libx264 -pix_fmt yuv420p -movflags +faststart -an "$out/keepawake.mp4"
 mkdir -p "$out/resources"
 cp "$root"/resources/*.png "$root"/resources/*.m4a "$out/resources/"
 rm -f "$out/resources/"*.txt

@@ -86,4 +86,11 @@ mergeInto(LibraryManager.library, {
   disco_music_loops: function(handle, loops) { Module.disco.music[handle].loops = !!loops; },
   disco_music_play: function(handle) { Module.disco.playMusic(handle); },
   disco_music_close: function(handle) { Module.disco.closeMusic(handle); },
+
+  // A guest's page: the party's clock as guest.js measures it.
+  disco_music_follow: function(handle) { Module.disco.music[handle].follows = true; },
+  disco_music_party_error: function() { return window.discoGuest.musicError(); },
+  disco_party_joined: function() { return window.discoGuest.joined() ? 1 : 0; },
+  disco_party_start_us: function() { return window.discoGuest.startUs(); },
+  disco_party_seconds: function() { return window.discoGuest.seconds(); },
 });

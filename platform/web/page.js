@@ -14,6 +14,7 @@
   const IMAGES = ['tile.png', 'nine.png', 'vexlogo.png', 'round.png', 'font.png'];
   const MUSIC = 'tralmix.m4a';
   const MAX_SIDE = 16384;
+  const touch = matchMedia('(pointer: coarse)').matches;  // a phone or tablet: no keys, taps
 
   // platform::EventType and KeyEvent's flags and arrow characters.
   const EVENT = { LeftMouseDown: 1, LeftMouseUp: 2, KeyDown: 4, KeyUp: 5, Resized: 7 };
@@ -35,6 +36,7 @@
     playMusic(handle) {
       const track = disco.music[handle];
       if (!disco.audio) disco.audio = new AudioContext({ sampleRate: track.buffer.sampleRate });
+      if (track.follows) return discoGuest.play(track.buffer, disco.audio);  // at the party's place
       const source = disco.audio.createBufferSource();
       source.buffer = track.buffer;
       source.loop = track.loops;  // from the last sample straight to the first
@@ -44,6 +46,7 @@
     },
     closeMusic(handle) {
       const track = disco.music[handle];
+      if (track && track.follows) discoGuest.stopMusic();
       if (track && track.source) track.source.stop();
       disco.music[handle] = null;
     },
@@ -54,7 +57,7 @@
       if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
       canvas.style.cursor = '';
       canvas.style.opacity = '0.4';  // the last frame stays, dimmed under the note
-      note.textContent = 'The disco has ended. Click or press a key to start it again.';
+      note.textContent = `The disco has ended. ${touch ? 'Tap' : 'Click or press a key'} to start it again.`;
     },
   };
 
@@ -180,7 +183,7 @@
   // The stage is wide: a phone held upright would show a sliver of it. Most browsers lock the
   // orientation only on a phone in full screen; the others refuse.
   function turnPhoneSideways() {
-    if (!matchMedia('(pointer: coarse)').matches || !screen.orientation?.lock) return;
+    if (!touch || !screen.orientation?.lock) return;
     screen.orientation.lock('landscape').catch(error => console.log('disco: stays upright (' + error.message + ')'));
   }
 
@@ -258,6 +261,9 @@
     preRun: [() => {
       Module.addRunDependency('resources');
       loadResources().finally(() => Module.removeRunDependency('resources'));
+      // A guest's scene starts on the party's start: its clock is measured first.
+      Module.addRunDependency('party');
+      discoGuest.ready.then(() => Module.removeRunDependency('party'));
     }],
     postRun: [() => {
       if (frameOnly) return drawFrameOnly();
@@ -269,7 +275,12 @@
         return;
       }
       disco.state = 'ready';
-      note.textContent = 'Click or press any key to start the disco, with music, full screen.';
+      const gesture = touch ? 'Tap' : 'Click or press any key';
+      note.textContent = discoGuest.joined() ? `${gesture} to join the party: its picture and its music, full screen.`
+                                             : `${gesture} to start the disco, with music, full screen.`;
+      // A member's plain http:// link is no secure context: say what a guest gets there.
+      if (!window.isSecureContext) note.textContent += ' Over this link the page is not kept for playing offline, ' +
+                                                       'and a silent video keeps the screen awake.';
     }],
     disco,
   };
