@@ -1,0 +1,12 @@
+#pragma once
+
+typedef struct _SoupServerMessage SoupServerMessage;
+class PageFiles;
+
+// What every request to the guests' server goes through once its headers are in: it may go on
+// (true) only from the local network, as a GET or HEAD without a body, for this server (no
+// absolute URI naming another host). Otherwise its answer is set (403, 405, 413, 404).
+bool admitGuestRequest(SoupServerMessage* message);
+
+// One of the page's files, byte for byte, or 404.
+void serveGuestFile(SoupServerMessage* message, const PageFiles& files);

@@ -1,0 +1,112 @@
+#include "platform/guests/PageFiles.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <glib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace {
+constexpr int kDeepest = 8;
+
+const char* typeOf(const std::string& name) {
+  static const std::map<std::string, const char*> types = {
+      {".html", "text/html; charset=utf-8"}, {".js", "text/javascript; charset=utf-8"},
+      {".wasm", "application/wasm"},         {".png", "image/png"},
+      {".m4a", "audio/mp4"},                 {".json", "application/json"},
+      {".webmanifest", "application/manifest+json"}, {".css", "text/css; charset=utf-8"},
+      {".svg", "image/svg+xml"},             {".ico", "image/x-icon"}};
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return "application/octet-stream";
+  const auto known = types.find(name.substr(dot));
+  return known == types.end() ? "application/octet-stream" : known->second;
+}
+
+// The whole file, or false; the descriptor is closed either way.
+bool slurp(int fd, size_t size, std::vector<char>& into) {
+  into.resize(size);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t got = ::read(fd, into.data() + done, size - done);
+    if (got <= 0) break;
+    done += static_cast<size_t>(got);
+  }
+  close(fd);
+  return done == size;
+}
+}  // namespace
+
+bool PageFiles::read(const std::string& folder, std::string& why) {
+  files_.clear();
+  const int top = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (top < 0) {
+    why = folder + ": " + std::strerror(errno);
+    return false;
+  }
+  size_t total = 0;
+  if (!readFolder(top, "/", 0, total, why)) return false;
+  if (!files_.count("/index.html")) {
+    why = folder + " has no index.html";
+    return false;
+  }
+  return true;
+}
+
+// Takes `folder` (a descriptor), and opens everything under it relative to it, never by a path
+// that a link could turn elsewhere.
+bool PageFiles::readFolder(int folder, const std::string& prefix, int depth, size_t& total, std::string& why) {
+  DIR* listing = fdopendir(folder);
+  if (!listing) {
+    close(folder);
+    why = prefix + ": " + std::strerror(errno);
+    return false;
+  }
+  bool ok = true;
+  while (dirent* entry = readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    const int fd = openat(dirfd(listing), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) continue;  // a link, or unreadable: not part of the page
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+      close(fd);
+      continue;
+    }
+    if (S_ISDIR(info.st_mode)) {
+      ok = depth < kDeepest ? readFolder(fd, prefix + name + "/", depth + 1, total, why) : (close(fd), true);
+    } else if (S_ISREG(info.st_mode)) {
+      const size_t size = static_cast<size_t>(info.st_size);
+      total += size;
+      if (total > kMostBytes || files_.size() >= kMostFiles) {
+        close(fd);
+        why = "the page's folder holds more than " + std::to_string(kMostFiles) + " files or " +
+              std::to_string(kMostBytes >> 20) + " MiB";
+        ok = false;
+      } else if (std::vector<char> bytes; slurp(fd, size, bytes)) {
+        File& file = files_[prefix + name];
+        file.bytes.reset(g_bytes_new(bytes.data(), bytes.size()), g_bytes_unref);
+        file.type = typeOf(name);
+      }
+    } else {
+      close(fd);
+    }
+    if (!ok) break;
+  }
+  closedir(listing);
+  return ok;
+}
+
+const PageFiles::File* PageFiles::find(const std::string& requestPath) const {
+  // An encoded slash or NUL is refused by the decoding; anything else must match a name.
+  char* decoded = g_uri_unescape_string(requestPath.c_str(), "/");
+  if (!decoded) return nullptr;
+  std::string path = decoded;
+  g_free(decoded);
+  if (path == "/") path = "/index.html";
+  const auto found = files_.find(path);
+  return found == files_.end() ? nullptr : &found->second;
+}
