@@ -393,6 +393,14 @@ class Desktop(Started):
         popen.setdefault("stdin", subprocess.DEVNULL)
         return subprocess.Popen(args, env=env or self.env(), **popen)
 
+    def start_tool(self, name, *args, **popen):
+        """One of the tests' own programs (tool()) started on the desktop, copied first where the
+        desktop's user can run it (a fresh clone's folder may be closed to that user)."""
+        program = tool(name)
+        if self.user:
+            program = shutil.copy(program, self.folder)
+        return self.start(program, *args, **popen)
+
     def start(self, *args, env=None, **popen):
         """Starts one of the desktop's own programs, its output in the log, in a process group of
         its own, so that stop() ends whatever it starts there with it."""
@@ -444,14 +452,23 @@ class Desktop(Started):
         with open(path + ".conf", "w") as f:
             f.write(BUS_CONFIG.format(kind=kind, path=path))
         self.start("dbus-daemon", f"--config-file={path}.conf", "--nofork")
-        self.wait_for_start(lambda: os.path.exists(path), f"the {kind} bus")
         address = f"unix:path={path}"
-        if kind == "session":
-            from gi.repository import Gio
-            self.bus_address = address
-            self.bus = Gio.DBusConnection.new_for_address_sync(
-                address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION,
-                None, None)
+        if kind != "session":
+            self.wait_for_start(lambda: os.path.exists(path), f"the {kind} bus")
+            return address
+        from gi.repository import Gio, GLib
+
+        def connected():
+            # The socket's file is there a moment before the bus listens on it.
+            try:
+                self.bus = Gio.DBusConnection.new_for_address_sync(
+                    address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION,
+                    None, None)
+                return True
+            except GLib.Error:
+                return False
+        self.wait_for_start(lambda: os.path.exists(path) and connected(), f"the {kind} bus")
+        self.bus_address = address
         return address
 
     def call(self, name, path, interface, method, args=None, fds=None):

@@ -7,7 +7,7 @@ import sys
 import unittest
 
 from gnome import GnomeShell
-from harness import PATIENCE, Demo, tool, wait_until
+from harness import PATIENCE, Demo, wait_until
 from kde import Kwin
 from light import light
 from wayland import Sway
@@ -47,7 +47,7 @@ class ClicksOnACover:
                 self.fail(f"no click reached the witness {when}")
 
             with open(told, "a") as out:  # appended to: read here as it is written
-                desktop.start(tool("e2e_witness"), *map(str, monitor.centre()), stdout=out)
+                desktop.start_tool("e2e_witness", *map(str, monitor.centre()), stdout=out)
             wait_until(shows(True), "the witness on the other monitor")
             click_reaches("before the demo")
             with Demo(BINARY, desktop=desktop) as demo:

@@ -8,7 +8,7 @@ import json
 import os
 import pwd
 
-from harness import Desktop, Monitor, Unavailable, Window, parse_ppm, tool
+from harness import Desktop, Monitor, Unavailable, Window, parse_ppm
 
 
 class Weston(Desktop):
@@ -117,7 +117,7 @@ class Sway(Desktop):
         # The seat's cursor commands move and click with no device, but the seat offers clients
         # a pointer only while one is there.
         if not getattr(self, "pointer", None):
-            self.pointer = self.start(tool("e2e_virtual_pointer"))
+            self.pointer = self.start_tool("e2e_virtual_pointer")
             self.wait_for_pointer()
 
     def click(self, x, y, button=1):
