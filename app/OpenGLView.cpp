@@ -19,7 +19,7 @@ std::unique_ptr<OpenGLView> OpenGLView::create(Rect frame) {
   std::string why;
   if (const std::optional<Party::Request> request = Party::requested(why)) {
     view->party = std::make_unique<PartyFrames>(
-        Party::join(*request, [](const std::string& line) { Log("%s", line.c_str()); }));
+        Party::join(*request, [](const std::string& line) { Log("%s", line.c_str()); }), request->guests);
   } else if (!why.empty()) {
     Log("no party: %s", why.c_str());
   }

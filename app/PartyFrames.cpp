@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "platform/audio/MusicPlayer.h"
+#include "platform/guests/GuestServer.h"
 #include "platform/party/Party.h"
 #include "scene/Scene.h"
 #include "support/Log.h"
@@ -15,7 +16,8 @@ constexpr auto kStateEvery = std::chrono::seconds(60);
 constexpr auto kStateCheckEvery = std::chrono::seconds(1);
 }  // namespace
 
-PartyFrames::PartyFrames(std::unique_ptr<Party> party) : party_(std::move(party)) {}
+PartyFrames::PartyFrames(std::unique_ptr<Party> party, std::string guestsPage)
+    : party_(std::move(party)), guestsPage_(std::move(guestsPage)) {}
 PartyFrames::~PartyFrames() = default;
 
 std::unique_ptr<Scene> PartyFrames::makeScene() {
@@ -29,7 +31,21 @@ std::unique_ptr<Scene> PartyFrames::makeScene() {
   }
   music_ = music.get();
   startUs_ = party_->startUs();
+  if (!guestsPage_.empty()) welcomeGuests();
   return std::make_unique<Scene>(steps_.clock(), std::move(music), Party::seedOf(startUs_));
+}
+
+void PartyFrames::welcomeGuests() {
+  GuestServer::Options options;
+  options.folder = guestsPage_;
+  const Party* party = party_.get();
+  guests_ = GuestServer::start(
+      options,
+      [party] {
+        const int64_t start = party->startUs();
+        return GuestClock{party->seconds(), start, Party::seedOf(start)};
+      },
+      [](const std::string& line) { Log("%s", line.c_str()); });
 }
 
 void PartyFrames::stepTo(Scene& scene) {

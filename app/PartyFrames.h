@@ -3,9 +3,11 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "scene/FixedSteps.h"
 
+class GuestServer;
 class MusicPlayer;
 class Party;
 class Scene;
@@ -15,9 +17,11 @@ class Scene;
 // will be on the screen, so that every member shows the same frame. When this member's party
 // meets one that has run longer, the scene starts again on that party's seed and is taken to
 // its frame at once. Once a minute, and when the party changes, one line tells how it stands.
+// Asked to, it welcomes guests' phones once the start is settled: the page, and the party's clock.
 class PartyFrames {
  public:
-  explicit PartyFrames(std::unique_ptr<Party> party);
+  // `guestsPage`: the web page's folder served to guests; empty: no guests.
+  PartyFrames(std::unique_ptr<Party> party, std::string guestsPage);
   ~PartyFrames();
 
   // The member's scene, once the party's start is settled.
@@ -27,8 +31,11 @@ class PartyFrames {
 
  private:
   void tellState();
+  void welcomeGuests();
 
   std::unique_ptr<Party> party_;
+  std::string guestsPage_;
+  std::unique_ptr<GuestServer> guests_;  // ends before the party it reads
   FixedSteps steps_;
   MusicPlayer* music_ = nullptr;  // the scene's
   int64_t startUs_ = 0;           // the scene's start

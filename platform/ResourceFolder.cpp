@@ -11,13 +11,22 @@ std::string programFolder() {
   return (error ? fs::current_path(error) : binary.parent_path()).string();
 }
 
+namespace {
+
+// `name` beside the binary where it is there, else the installed folder `installed` from it.
+std::string besideOrInstalled(const char* name, const fs::path& installed) {
+  std::error_code error;
+  const fs::path binaryDir = programFolder();
+  const fs::path beside = binaryDir / name;
+  if (fs::is_directory(beside, error)) return beside.string();
+  return (binaryDir / ".." / installed).lexically_normal().string();
+}
+
+}  // namespace
+
 std::string resourceFolder() {
-  static const std::string folder = [] {
-    std::error_code error;
-    const fs::path binaryDir = programFolder();
-    const fs::path beside = binaryDir / "resources";
-    if (fs::is_directory(beside, error)) return beside.string();
-    return (binaryDir / ".." / "share" / "disco").lexically_normal().string();
-  }();
+  static const std::string folder = besideOrInstalled("resources", fs::path("share") / "disco");
   return folder;
 }
+
+std::string pageFolder() { return besideOrInstalled("web", fs::path("share") / "disco" / "web"); }

@@ -9,3 +9,7 @@ std::string resourceFolder();
 
 // The folder the running program was started from.
 std::string programFolder();
+
+// The web page as built for this program: `web/` beside the binary in a build tree, else
+// `../share/disco/web` from the binary in an installed tree.
+std::string pageFolder();

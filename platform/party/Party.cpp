@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Clock.h"
+#include "platform/ResourceFolder.h"
 #include "platform/party/AvahiPeers.h"
 #include "platform/party/PartyNode.h"
 #include "platform/party/PartySocket.h"
@@ -103,7 +104,10 @@ std::optional<Party::Request> Party::requested(std::string& why) {
       return std::nullopt;
     }
   const char* silent = std::getenv("DISCO_PARTY_SILENT");
-  return Request{text, silent && *silent && std::string(silent) != "0"};
+  const char* guests = std::getenv("DISCO_PARTY_GUESTS");
+  const bool welcomes = guests && *guests && std::string(guests) != "0";
+  return Request{text, silent && *silent && std::string(silent) != "0",
+                 !welcomes ? std::string() : std::string(guests) == "1" ? pageFolder() : std::string(guests)};
 }
 
 std::unique_ptr<Party> Party::join(const Request& request, Report report) {

@@ -15,9 +15,12 @@ class Party {
   struct Request {
     std::string name;
     bool silent = false;  // play no sound: another member's speakers play
+    std::string guests;   // the web page's folder, served to guests' phones; empty: none
   };
-  // DISCO_PARTY=name asks to join; DISCO_PARTY_SILENT=1 keeps this member quiet. Nothing when
-  // not asked, or (with `why`) when the name cannot be a party's.
+  // DISCO_PARTY=name asks to join; DISCO_PARTY_SILENT=1 keeps this member quiet;
+  // DISCO_PARTY_GUESTS=1 welcomes guests' phones with the page built beside the program (or
+  // installed with it), DISCO_PARTY_GUESTS=FOLDER with the page built there. Nothing when not
+  // asked, or (with `why`) when the name cannot be a party's.
   static std::optional<Request> requested(std::string& why);
 
   using Report = std::function<void(const std::string& line)>;
