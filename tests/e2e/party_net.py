@@ -11,12 +11,20 @@ prefix DISCO_NETNS_PREFIX says), and those left by a run that crashed are cleare
 with whatever still runs in them.
 Needs root, ip (iproute2), dbus-daemon and avahi-daemon (scripts/deps.sh installs them).
 """
+import base64
+import concurrent.futures
+import ctypes
 import glob
 import os
+import select
+import shlex
 import shutil
 import signal
+import socket
+import struct
 import subprocess
 import tempfile
+import time
 
 from harness import BUS_CONFIG, PATIENCE, Started, Unavailable, stop_process, wait_until
 
@@ -181,6 +189,25 @@ class PartyNetwork(Started):
                 return super().popen(args, env, **popen)
         return OnHost(*args, **kwargs)
 
+    def connect(self, i, address, port):
+        """A TCP connection from host i, for the tests to talk from a host themselves: made on a
+        thread of its own that enters host i's network namespace, which the socket keeps."""
+        def made():
+            with open(os.path.join("/run/netns", self.namespace(i))) as namespace:
+                if _LIBC.setns(namespace.fileno(), CLONE_NEWNET) != 0:
+                    raise OSError(ctypes.get_errno(), "setns")
+            return socket.create_connection((address, port), PATIENCE)
+        with concurrent.futures.ThreadPoolExecutor(1) as thread:
+            return thread.submit(made).result()
+
+    def wrapper(self, i, program):
+        """A script that runs `program` on host i, for code that starts it itself (a browser)."""
+        path = self._path(i, os.path.basename(program))
+        with open(path, "w") as f:
+            f.write(f'#!/bin/sh\nexec ip netns exec {self.namespace(i)} {shlex.quote(program)} "$@"\n')
+        os.chmod(path, 0o755)
+        return path
+
     def log_text(self, i):
         """What host i's daemons have written."""
         with open(self._path(i, "log"), errors="replace") as f:
@@ -208,3 +235,83 @@ class PartyNetwork(Started):
             ["dbus-send", f"--bus={self.env(i)['DBUS_SYSTEM_BUS_ADDRESS']}", "--print-reply",
              "--dest=org.freedesktop.DBus", "/", "org.freedesktop.DBus.NameHasOwner", "string:org.freedesktop.Avahi"],
             capture_output=True, text=True).stdout
+
+
+CLONE_NEWNET = 0x40000000
+_LIBC = ctypes.CDLL(None, use_errno=True)
+
+
+# A guests' WebSocket (platform/guests) as a page speaks it: binary frames, masked.
+
+def websocket(sock, host, path="/party-clock"):
+    """Asks for a WebSocket on a connected socket; the answer's status line (…101… when taken)."""
+    key = base64.b64encode(os.urandom(16)).decode()
+    sock.sendall(f"GET {path} HTTP/1.1\r\nHost: {host}\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                 f"Sec-WebSocket-Key: {key}\r\nSec-WebSocket-Version: 13\r\n\r\n".encode())
+    head = b""
+    while not head.endswith(b"\r\n\r\n"):
+        byte = sock.recv(1)  # no further: what follows is the socket's
+        if not byte:
+            break
+        head += byte
+    return head.split(b"\r\n", 1)[0].decode(errors="replace")
+
+
+def ws_frame(payload, opcode=2, masked=True, length=None):
+    """One frame; `length` claims another size than the payload's."""
+    length = len(payload) if length is None else length
+    head = bytes([0x80 | opcode])
+    size = (bytes([length]) if length < 126 else bytes([126]) + struct.pack(">H", length) if length < 65536
+            else bytes([127]) + struct.pack(">Q", length))
+    if not masked:
+        return head + size + payload
+    mask = os.urandom(4)
+    return head + bytes([size[0] | 0x80]) + size[1:] + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(payload))
+
+
+def read_frame(sock):
+    """(opcode, payload) of the next frame, a ping answered; None at the end."""
+    def exactly(n):
+        data = b""
+        while len(data) < n:
+            chunk = sock.recv(n - len(data))
+            if not chunk:
+                return None
+            data += chunk
+        return data
+    head = exactly(2)
+    length = head and head[1] & 0x7F
+    if length and length >= 126:
+        length = int.from_bytes(exactly(2 if length == 126 else 8) or b"", "big")
+    payload = exactly(length) if length else b""
+    if head is None or payload is None:
+        return None
+    if head[0] & 0x0F == 9:
+        sock.sendall(ws_frame(payload, opcode=10))
+    return head[0] & 0x0F, payload
+
+
+def ask_clock(sock):
+    """The party's seconds, its start (µs since 1970) and seed as a member answers 8 bytes, and
+    the midpoint of the question's round trip (time.monotonic())."""
+    asked = time.monotonic()
+    sock.sendall(ws_frame(struct.pack("<d", asked)))
+    while True:
+        frame = read_frame(sock)
+        if frame is None or frame[0] == 8:
+            raise ConnectionError(f"the clock socket closed: {frame}")
+        if frame[0] == 2 and len(frame[1]) == 32 and struct.unpack_from("<d", frame[1])[0] == asked:
+            _, seconds, start, seed = struct.unpack("<dddI4x", frame[1])
+            return seconds, start, seed, (asked + time.monotonic()) / 2
+
+
+def reply_to(sock):
+    """What a guests' socket did with what was sent: "answered" (a binary frame), else closed
+    ("closed 1008": its close frame's code; "closed" alone when it just ended)."""
+    while select.select([sock], [], [], PATIENCE)[0]:
+        frame = read_frame(sock)
+        if frame is None or frame[0] == 8:
+            return " ".join(["closed"] + ([str(struct.unpack(">H", frame[1][:2])[0])] if frame and frame[1] else []))
+        if frame[0] == 2:
+            return "answered"
+    raise AssertionError("the socket was neither closed nor answered")

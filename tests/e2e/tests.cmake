@@ -26,7 +26,12 @@ foreach(script ${E2E_TESTS})
   if(name MATCHES "^(desktops|scales|party_music|clicks|frame_loop)$")
     set(python /usr/bin/python3)
   endif()
-  add_test(NAME e2e.${name} COMMAND ${python} ${script} $<TARGET_FILE:disco>)
+  # The guests' test serves the built page (web.build's folder).
+  set(page)
+  if(name STREQUAL "guests")
+    set(page ${CMAKE_BINARY_DIR}/web)
+  endif()
+  add_test(NAME e2e.${name} COMMAND ${python} ${script} $<TARGET_FILE:disco> ${page})
   # The tests wait for what they need with deadlines of their own; this one only ends a hang,
   # and leaves room for the longest (about a hundred runs of the demo) on a busy machine.
   set_tests_properties(e2e.${name} PROPERTIES LABELS e2e TIMEOUT 1200 RESOURCE_LOCK xserver
@@ -34,6 +39,9 @@ foreach(script ${E2E_TESTS})
 endforeach()
 # The party's music on a network of its own, which never clears the party test's.
 set_property(TEST e2e.party_music APPEND PROPERTY ENVIRONMENT "DISCO_NETNS_PREFIX=discomusic-")
+# Guests' phones at a party: a network of their own too, and the page built first.
+set_property(TEST e2e.guests APPEND PROPERTY ENVIRONMENT "DISCO_NETNS_PREFIX=discoguest-")
+set_tests_properties(e2e.guests PROPERTIES FIXTURES_REQUIRED web_page)
 # Whether the X server shows a cursor at the pointer (the monitors test checks it is hidden).
 pkg_check_modules(XFIXES REQUIRED IMPORTED_TARGET x11 xfixes)
 add_executable(e2e_cursor_shown ${CMAKE_CURRENT_LIST_DIR}/tools/cursor_shown.c)

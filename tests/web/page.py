@@ -53,12 +53,14 @@ def psnr(a, b):
 
 class Tab:
     """One page in its own headless Chromium, at a fixed size in CSS pixels with one device pixel
-    each, or as a phone: three device pixels to a CSS pixel and a touch screen instead of a mouse."""
+    each, or as a phone: three device pixels to a CSS pixel and a touch screen instead of a mouse.
+    `binary`: another Chromium (a script running it elsewhere); `network`: its Network events kept
+    from the first request on."""
 
-    def __init__(self, url, width=1280, height=720, before_load=None, phone=False):
-        self.browser = Chromium(flags=[f"--window-size={width},{height}", "--enable-unsafe-swiftshader"])
+    def __init__(self, url, width=1280, height=720, before_load=None, phone=False, binary=None, network=False):
+        self.browser = Chromium(binary, flags=[f"--window-size={width},{height}", "--enable-unsafe-swiftshader"])
         self.session = self.browser.open("about:blank")
-        for domain in ("Runtime.enable", "Log.enable", "Page.enable"):
+        for domain in ("Runtime.enable", "Log.enable", "Page.enable") + (("Network.enable",) if network else ()):
             self.browser.call(domain, {}, self.session)
         self.browser.call("Emulation.setDeviceMetricsOverride", {"width": width, "height": height, "mobile": phone,
                                                                  "deviceScaleFactor": 3 if phone else 1}, self.session)
