@@ -116,7 +116,11 @@ window.discoGuest = (function () {
   const KEEP_EVERY_MS = 250;
   const CATCH_UP = 2;         // seconds over which a difference is worked off...
   const MOST_STRETCH = 0.002; // ...at most 0.2 % faster or slower, a pitch no one hears move
-  const LOST = 1;             // seconds off: the party jumped, and the music with it
+  // Seconds off beyond which the music starts again in place: the party jumped, a start was
+  // placed by an output still settling, or the output dropped out (a busy machine starved it) and
+  // its sound is that much later since. The gap is heard already; a glide would take minutes.
+  const REPLACED = 0.02;
+  const OUTPUT_WAIT_MS = 50, OUTPUT_TRIES = 40;  // for a new context's output to be timed
 
   // When the sample the context plays at `contextTime` is heard, in page seconds: from the
   // output's own timestamp where the browser gives one, else from the latencies it reports.
@@ -151,23 +155,33 @@ window.discoGuest = (function () {
 
   function wrap(difference, length) { return difference - length * Math.round(difference / length); }
 
-  const music = { playing: null, error: NaN, timer: null };
+  const music = { playing: null, error: NaN, timer: null, waiting: null };
 
   // Plays `buffer` looping at the party's place, heard where the party's time says, and keeps it
-  // there by small changes of rate, never a jump but when the party's own time jumps.
+  // there by small changes of rate, never a jump but when it is far off (see REPLACED).
   guest.play = function (buffer, context) {
     const length = buffer.duration;
-    const begin = () => {
+    // A context just made has no output timestamp until its stream runs, and the latencies it
+    // says until then are not yet its output's: a place taken by them is heard tens of ms late.
+    const begin = (tries = OUTPUT_TRIES) => {
+      const stamp = context.getOutputTimestamp ? context.getOutputTimestamp() : null;
+      if (stamp && !(stamp.performanceTime > 0) && tries > 0) {
+        music.waiting = setTimeout(begin, OUTPUT_WAIT_MS, tries - 1);
+        return;
+      }
+      music.waiting = null;
       const at = context.currentTime + 0.2;
       const place = ((guest.seconds(heardAt(context, at)) % length) + length) % length;
       music.playing = startSource(context, buffer, at, place);
     };
     const keep = () => {
+      if (!music.playing) return;
       const at = context.currentTime + 0.05;
       const error = wrap(placeOf(music.playing, at) - guest.seconds(heardAt(context, at)), length);
       music.error = error;
-      if (Math.abs(error) > LOST) {
+      if (Math.abs(error) > REPLACED) {
         music.playing.source.stop();
+        music.playing = null;
         begin();
         return;
       }
@@ -178,6 +192,7 @@ window.discoGuest = (function () {
   };
   guest.stopMusic = function () {
     clearInterval(music.timer);
+    clearTimeout(music.waiting);
     if (music.playing) music.playing.source.stop();
     music.playing = null;
   };
