@@ -46,6 +46,13 @@ def record_mix(test, kind, prefix):
     return folder, server, recording, recorder
 
 
+def player_env(server, i):
+    """What a player started outside the server's folder (a member, a browser) needs to play
+    into sink m<i>, its own channel of the mix."""
+    return {"PULSE_SERVER": "unix:" + os.path.join(server.env["XDG_RUNTIME_DIR"], "pulse", "native"),
+            "PULSE_SINK": f"m{i}", "PULSE_CLIENTCONFIG": server.env["PULSE_CLIENTCONFIG"]}
+
+
 def streams(server):
     """How many streams play on the server now."""
     return len((server.pactl("list", "short", "sink-inputs") or "").splitlines())

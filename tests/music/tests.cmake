@@ -36,3 +36,12 @@ if(DISCO_MUSIC_PIPEWIRE AND EXISTS /usr/bin/python3)
   set_tests_properties(music.party PROPERTIES LABELS music TIMEOUT 900)
   add_dependencies(music_capture skewed_sound_clock)
 endif()
+
+# A guest's music: a member serving the page and the page in headless Chromium, recorded together
+# through PulseAudio. Needs the page built first (web.build).
+if(DISCO_MUSIC_PULSEAUDIO AND EXISTS /usr/bin/python3)
+  add_test(NAME music.guest
+    COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/test_guest_music.py $<TARGET_FILE:disco> ${CMAKE_BINARY_DIR}/web)
+  set_tests_properties(music.guest PROPERTIES LABELS music TIMEOUT 600 FIXTURES_REQUIRED web_page
+                       ENVIRONMENT "DISCO_SWAP_PROBE=$<TARGET_FILE:e2e_swap_probe>")
+endif()
