@@ -27,6 +27,7 @@ os.environ.setdefault("DISCO_NETNS_PREFIX", "discoguestbench-")
 from harness import Demo, Xvfb, wait_until  # noqa: E402
 from page import Tab  # noqa: E402
 from party_net import PartyNetwork, ask_clock, read_frame, websocket, ws_frame  # noqa: E402
+from process_cpu import cpu_seconds  # noqa: E402
 
 BINARY, PAGE = map(os.path.abspath, sys.argv[1:3])
 SECONDS = float(sys.argv[3]) if len(sys.argv) > 3 else 20.0
@@ -51,12 +52,6 @@ def asking(net, address, port, clients, seconds, quick=16):
             assert read_frame(sock)[0] in (2, 9), "a question not answered"
     for sock in socks:
         sock.close()
-
-
-def cpu_seconds(pid):
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 def thread_seconds(pid, tid=None):

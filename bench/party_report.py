@@ -10,16 +10,10 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 from party_net import PartyNetwork  # noqa: E402
+from process_cpu import cpu_seconds  # noqa: E402
 
 BENCH = os.path.abspath(sys.argv[1])
 SECONDS = float(sys.argv[2]) if len(sys.argv) > 2 else 20.0
-
-
-def cpu_seconds(pid):
-    """User and system CPU of a process so far."""
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 def main():
