@@ -33,6 +33,24 @@ bool forThisServer(SoupServerMessage* message) {
   return header && host && g_ascii_strcasecmp(hostOf(header).c_str(), host) == 0;
 }
 
+// Whether the request's Accept-Encoding takes gzip: named, or under "*", and not with q=0.
+bool takesGzip(SoupServerMessage* message) {
+  const char* header =
+      soup_message_headers_get_list(soup_server_message_get_request_headers(message), "Accept-Encoding");
+  if (!header) return false;
+  GSList* refused = nullptr;
+  GSList* accepted = soup_header_parse_quality_list(header, &refused);
+  auto names = [](GSList* list, const char* name) {
+    return g_slist_find_custom(list, name, [](const void* a, const void* b) {
+             return g_ascii_strcasecmp(static_cast<const char*>(a), static_cast<const char*>(b));
+           }) != nullptr;
+  };
+  const bool takes = names(accepted, "gzip") || (names(accepted, "*") && !names(refused, "gzip"));
+  soup_header_free_list(accepted);
+  soup_header_free_list(refused);
+  return takes;
+}
+
 bool refuse(SoupServerMessage* message, guint status) {
   soup_server_message_set_status(message, status, nullptr);
   return false;
@@ -70,6 +88,14 @@ void serveGuestFile(SoupServerMessage* message, const PageFiles& files) {
   // A party's page changes with the demo: phones ask again rather than keep an old one.
   soup_message_headers_replace(headers, "Cache-Control", "no-cache");
   soup_message_headers_replace(headers, "X-Content-Type-Options", "nosniff");
-  soup_message_body_append_bytes(soup_server_message_get_response_body(message), file->bytes.get());
+  GBytes* body = file->bytes.get();
+  if (file->gzipped) {
+    soup_message_headers_replace(headers, "Vary", "Accept-Encoding");
+    if (takesGzip(message)) {
+      soup_message_headers_replace(headers, "Content-Encoding", "gzip");
+      body = file->gzipped.get();
+    }
+  }
+  soup_message_body_append_bytes(soup_server_message_get_response_body(message), body);
   soup_server_message_set_status(message, SOUP_STATUS_OK, nullptr);
 }

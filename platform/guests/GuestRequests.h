@@ -8,5 +8,6 @@ class PageFiles;
 // absolute URI naming another host). Otherwise its answer is set (403, 405, 413, 404).
 bool admitGuestRequest(SoupServerMessage* message);
 
-// One of the page's files, byte for byte, or 404.
+// One of the page's files, byte for byte (gzip-encoded to a client that takes it, where that is
+// much smaller), or 404.
 void serveGuestFile(SoupServerMessage* message, const PageFiles& files);

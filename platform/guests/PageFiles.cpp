@@ -2,7 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <glib.h>
+#include <gio/gio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,17 +13,41 @@
 namespace {
 constexpr int kDeepest = 8;
 
-const char* typeOf(const std::string& name) {
-  static const std::map<std::string, const char*> types = {
-      {".html", "text/html; charset=utf-8"}, {".js", "text/javascript; charset=utf-8"},
-      {".wasm", "application/wasm"},         {".png", "image/png"},
-      {".m4a", "audio/mp4"},                 {".json", "application/json"},
-      {".webmanifest", "application/manifest+json"}, {".css", "text/css; charset=utf-8"},
-      {".svg", "image/svg+xml"},             {".ico", "image/x-icon"}};
+struct Type {
+  const char* name;
+  bool compressible;  // text and code; images, music and video are compressed already
+};
+
+Type typeOf(const std::string& name) {
+  static const std::map<std::string, Type> types = {
+      {".html", {"text/html; charset=utf-8", true}}, {".js", {"text/javascript; charset=utf-8", true}},
+      {".wasm", {"application/wasm", true}},         {".png", {"image/png", false}},
+      {".m4a", {"audio/mp4", false}},                {".mp4", {"video/mp4", false}},
+      {".json", {"application/json", true}},         {".webmanifest", {"application/manifest+json", true}},
+      {".css", {"text/css; charset=utf-8", true}},   {".svg", {"image/svg+xml", true}},
+      {".ico", {"image/x-icon", false}}};
   const size_t dot = name.rfind('.');
-  if (dot == std::string::npos) return "application/octet-stream";
-  const auto known = types.find(name.substr(dot));
-  return known == types.end() ? "application/octet-stream" : known->second;
+  const auto known = dot == std::string::npos ? types.end() : types.find(name.substr(dot));
+  return known == types.end() ? Type{"application/octet-stream", false} : known->second;
+}
+
+// `plain` gzip-encoded, when that saves at least an eighth of it: a phone on a busy Wi-Fi fetches
+// the page's code a third of its size. Null otherwise.
+std::shared_ptr<GBytes> gzipped(GBytes* plain) {
+  GZlibCompressor* compressor = g_zlib_compressor_new(G_ZLIB_COMPRESSOR_FORMAT_GZIP, 9);
+  GOutputStream* memory = g_memory_output_stream_new_resizable();
+  GOutputStream* stream = g_converter_output_stream_new(memory, G_CONVERTER(compressor));
+  gsize size = 0;
+  const void* data = g_bytes_get_data(plain, &size);
+  const bool done = g_output_stream_write_all(stream, data, size, nullptr, nullptr, nullptr) &&
+                    g_output_stream_close(stream, nullptr, nullptr);  // closes `memory` too
+  std::shared_ptr<GBytes> encoded;
+  if (done) encoded.reset(g_memory_output_stream_steal_as_bytes(G_MEMORY_OUTPUT_STREAM(memory)), g_bytes_unref);
+  g_object_unref(stream);
+  g_object_unref(memory);
+  g_object_unref(compressor);
+  if (encoded && g_bytes_get_size(encoded.get()) <= size - size / 8) return encoded;
+  return nullptr;
 }
 
 // The whole file, or false; the descriptor is closed either way.
@@ -88,8 +112,10 @@ bool PageFiles::readFolder(int folder, const std::string& prefix, int depth, siz
         ok = false;
       } else if (std::vector<char> bytes; slurp(fd, size, bytes)) {
         File& file = files_[prefix + name];
+        const Type type = typeOf(name);
         file.bytes.reset(g_bytes_new(bytes.data(), bytes.size()), g_bytes_unref);
-        file.type = typeOf(name);
+        file.type = type.name;
+        if (type.compressible) file.gzipped = gzipped(file.bytes.get());
       }
     } else {
       close(fd);

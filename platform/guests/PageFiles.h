@@ -13,6 +13,7 @@ class PageFiles {
  public:
   struct File {
     std::shared_ptr<GBytes> bytes;
+    std::shared_ptr<GBytes> gzipped;  // the same, gzip-encoded, where that is much smaller; else null
     const char* type = "";
   };
 

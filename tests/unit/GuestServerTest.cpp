@@ -1,3 +1,4 @@
+#include <gio/gio.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -17,10 +18,24 @@ namespace fs = std::filesystem;
 namespace {
 const GuestServer::Clock kClock{12.5, 1700000000123456, 0xdeadbeef};
 
+const std::string kTune(1024, 'm');  // compresses well, but music is never re-encoded
+
 std::string everyByte() {
   std::string bytes;
   for (int i = 0; i < 1024; ++i) bytes += static_cast<char>(i * 7 % 256);
   return bytes;
+}
+
+// A gzip stream's content, or "(not gzip)".
+std::string gunzip(const std::string& encoded) {
+  GZlibDecompressor* decompressor = g_zlib_decompressor_new(G_ZLIB_COMPRESSOR_FORMAT_GZIP);
+  std::string plain(1 << 16, '\0');
+  gsize read = 0, written = 0;
+  const GConverterResult result =
+      g_converter_convert(G_CONVERTER(decompressor), encoded.data(), encoded.size(), plain.data(), plain.size(),
+                          G_CONVERTER_INPUT_AT_END, &read, &written, nullptr);
+  g_object_unref(decompressor);
+  return result == G_CONVERTER_FINISHED && read == encoded.size() ? plain.substr(0, written) : "(not gzip)";
 }
 
 // A page in a temporary folder, with a secret beside it that a link inside points to, and a
@@ -34,7 +49,7 @@ class GuestServerTest : public ::testing::Test {
     fs::create_directories(page_ / "resources");
     write(page_ / "index.html", "<!doctype html><title>disco</title>");
     write(page_ / "disco.wasm", everyByte());
-    write(page_ / "resources" / "tune.m4a", "not really music");
+    write(page_ / "resources" / "tune.m4a", kTune);
     write(root_ / "secret.txt", "the party's name");
     fs::create_symlink(root_ / "secret.txt", page_ / "link.txt");
     fs::create_directory_symlink(root_, page_ / "up");
@@ -85,6 +100,28 @@ TEST_F(GuestServerTest, ServesThePagesFilesByteForByteAndSaysItsLink) {
   EXPECT_EQ(head.body, "");
   EXPECT_EQ(server_->link(), "http://127.0.0.1:" + std::to_string(server_->port()) + "/?party");  // the page joins
   EXPECT_TRUE(said("guests join the party at " + server_->link()));
+}
+
+TEST_F(GuestServerTest, GzipsCodeToAClientThatTakesIt) {
+  struct Case {
+    const char *path, *accepts;
+    bool gzipped;
+  };
+  for (const Case& c : {Case{"/disco.wasm", "", false}, Case{"/disco.wasm", "Accept-Encoding: gzip, deflate, br\r\n", true},
+                        Case{"/disco.wasm", "Accept-Encoding: *\r\n", true},
+                        Case{"/disco.wasm", "Accept-Encoding: br\r\n", false},
+                        Case{"/disco.wasm", "Accept-Encoding: *, gzip;q=0\r\n", false},
+                        Case{"/resources/tune.m4a", "Accept-Encoding: gzip\r\n", false}}) {
+    const auto answer = ask(GuestWire::get(c.path, "GET", c.accepts));
+    const std::string what = std::string(c.path) + " to \"" + c.accepts + "\"";
+    EXPECT_EQ(answer.header("Content-Encoding"), c.gzipped ? "gzip" : "") << what;
+    if (c.gzipped) {
+      EXPECT_LT(answer.body.size(), everyByte().size() / 2) << what;
+      EXPECT_EQ(gunzip(answer.body), everyByte()) << what;
+    }
+  }
+  EXPECT_EQ(ask(GuestWire::get("/disco.wasm")).header("Vary"), "Accept-Encoding");  // caches keep the two apart
+  EXPECT_EQ(ask(GuestWire::get("/resources/tune.m4a", "GET", "Accept-Encoding: gzip\r\n")).body, kTune);
 }
 
 TEST_F(GuestServerTest, NamesNothingOutsideThePage) {

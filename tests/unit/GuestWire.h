@@ -51,8 +51,9 @@ class GuestWire {
     return parse(all);
   }
 
-  static std::string get(const std::string& target, const char* method = "GET") {
-    return std::string(method) + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+  static std::string get(const std::string& target, const char* method = "GET", const std::string& headers = "") {
+    return std::string(method) + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + headers +
+           "\r\n";
   }
 
   // The WebSocket handshake on the party's clock: the answer's status (101 when open).
