@@ -1,6 +1,6 @@
 """Guests' phones at a party (party_net.py's hosts): a member started with DISCO_PARTY_GUESTS serves
 the web page and the party's clock; the page, opened in headless Chromium on another host from the
-link the member logs, shows the party's frame within a step of the members' screens. Hostile
+link the member logs (the one it publishes through Avahi), shows the party's frame within a step of the members' screens. Hostile
 requests from that host reach neither the party nor the server's serving.
 
 usage: test_guests.py DISCO PAGE_FOLDER
@@ -9,13 +9,14 @@ import base64
 import os
 import re
 import shutil
+import subprocess
 import sys
 import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "web"))
 import test_party  # noqa: E402  (takes the binary from the command line)
-from harness import Shot  # noqa: E402
+from harness import PATIENCE, Shot, wait_until  # noqa: E402
 from page import Tab, png_image  # noqa: E402
 from party_net import ask_clock, reply_to, websocket, ws_frame  # noqa: E402
 
@@ -62,8 +63,23 @@ class Guests(test_party.PartyCase):
         self.assertEqual(link[2], self.net.address(SERVING), "a link to another address")
         return [serving, other], party, link
 
+    def published_link(self):
+        """The link a phone finds through Avahi on the guest's host: the page's service there."""
+        found = []
+
+        def browse():
+            out = self.net.popen(GUEST, ["avahi-browse", "-rpt", "_http._tcp"], stdout=subprocess.PIPE,
+                                 text=True).communicate(timeout=PATIENCE)[0]
+            # =;iface;protocol;name;type;domain;host;address;port;"path=..."
+            found[:] = [f.split(";") for f in out.splitlines() if f.startswith("=;") and r";disco\032party\032on" in f]
+            return found
+        wait_until(browse, "the guests' page published")
+        *_, address, port, txt = found[0]
+        return f"http://{address}:{port}{txt.strip(chr(34)).removeprefix('path=')}"
+
     def test_a_guest_shows_the_partys_frame(self):
         members, party, link = self.serving()
+        self.assertEqual(self.published_link(), link[1])
         guest = Guest(self.net, GUEST, link[1])
         self.addCleanup(guest.tab.close)
         guest.tab.wait_for("window.Module && Module.disco.state === 'ready'", "the page ready for a click")
