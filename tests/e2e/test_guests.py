@@ -1,7 +1,7 @@
 """Guests' phones at a party (party_net.py's hosts): a member started with DISCO_PARTY_GUESTS serves
 the web page and the party's clock; the page, opened in headless Chromium on another host from the
-link the member logs (the one it publishes through Avahi), shows the party's frame within a step of the members' screens. Hostile
-requests from that host reach neither the party nor the server's serving.
+link the member logs and publishes through Avahi, shows the party's frame within a step of the
+members' screens. Hostile requests from that host reach neither the party nor the server's serving.
 
 usage: test_guests.py DISCO PAGE_FOLDER
 """
