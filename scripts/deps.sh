@@ -36,8 +36,8 @@ packages=(
   # party messages authenticated with a key derived from the party's name
   libsodium-dev
   # guests' phones at a party: the page and the party's clock over HTTP and a WebSocket (libsoup 3),
-  # the link drawn as a QR code in the terminal
-  libsoup-3.0-dev libqrencode-dev
+  # the link drawn as a QR code in the terminal, and a reader that scans it in the unit tests
+  libsoup-3.0-dev libqrencode-dev zbar-tools
   # the party test: how far apart the members' music is (cross-correlation)
   python3-numpy
   # benchmarks (bench/run.sh): the frame-time plot

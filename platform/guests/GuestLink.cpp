@@ -9,6 +9,10 @@
 
 namespace {
 constexpr int kQuietZone = 2;  // modules, as qrencode draws in a terminal
+// Whatever the terminal's colours: many readers take no code that is light on dark the other
+// way round, as a dark-on-light theme would draw it.
+constexpr const char* kLightOnDark = "\x1b[97;40m";
+constexpr const char* kPlain = "\x1b[0m";
 
 std::string hostAddress() {
   std::string found;
@@ -44,10 +48,12 @@ std::string qrCodeText(const std::string& text) {
   };
   std::string drawn;
   for (int y = 0; y < side; y += 2) {
+    drawn += kLightOnDark;
     for (int x = 0; x < side; ++x) {
       const bool top = light(x, y), bottom = y + 1 < side ? light(x, y + 1) : false;
       drawn += top && bottom ? "\u2588" : top ? "\u2580" : bottom ? "\u2584" : " ";
     }
+    drawn += kPlain;
     drawn += '\n';
   }
   QRcode_free(code);

@@ -9,6 +9,6 @@
 std::string guestLink(uint16_t port);
 
 // `text` as a QR code for a terminal: two rows of modules a line in half blocks, light modules
-// drawn (a terminal's text is lighter than its background), inside a quiet zone. Empty when it
-// cannot be encoded.
+// drawn in bright white on black whatever the terminal's own colours, inside a quiet zone. Empty
+// when it cannot be encoded.
 std::string qrCodeText(const std::string& text);
