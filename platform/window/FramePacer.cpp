@@ -30,8 +30,11 @@ double FramePacer::frameDone(double swapEnd) {
   started_ = true;
   lastSwapEnd_ = swapEnd;
 
-  // The grid frames are held to: a period apart, never catching up after a slow frame.
-  const double due = std::max(swapEnd, nextDue_);
+  // The grid frames are held to: a period apart, never catching up after a slow frame. Where
+  // swaps pace the loop it starts at each swap: a display faster than its stated rate (a
+  // compositor's 16 ms timer for 60 Hz) would otherwise leave it further ahead every frame, and
+  // the first held frame would wait that long.
+  const double due = holding_ ? std::max(swapEnd, nextDue_) : swapEnd;
   nextDue_ = due + period_;
   const bool probe = holding_ && ++framesSinceProbe_ >= kFramesBetweenProbes;
   if (probe) framesSinceProbe_ = 0;
