@@ -87,21 +87,13 @@ def shots_at_once(demos, within=None, tries=20):
     """A Shot of each demo, taken by threads let go together: as close to one moment as the
     machine allows (the other threads run while one waits in Xlib). With `within` (seconds), taken
     again, `tries` times at most, until all are taken within that of one another, each demo
-    drawing at its pace when asked (Demo.at_pace); else the closest taken (a browser's screenshot
-    alone takes longer than a frame)."""
-    def spread(shots):
-        return max(s.latest for s in shots) - min(s.asked for s in shots)
-    best = None
+    drawing at its pace when asked (Demo.at_pace)."""
     for _ in range(tries):
         shots = _shots_together(demos)
-        if not within:
-            return shots
-        paced = all(demo.at_pace(shot.asked) for demo, shot in zip(demos, shots))
-        if paced and spread(shots) <= within:
-            return shots
-        if best is None or (paced, -spread(shots)) > (best[0], -spread(best[1])):
-            best = paced, shots
-    return best[1]
+        if not within or (max(s.latest for s in shots) - min(s.asked for s in shots) <= within
+                          and all(demo.at_pace(shot.asked) for demo, shot in zip(demos, shots))):
+            break
+    return shots
 
 
 def _shots_together(demos):
