@@ -1,20 +1,26 @@
 #include "platform/guests/GuestRequests.h"
 
 #include <libsoup/soup.h>
+#include <sys/socket.h>
 
 #include <string>
 
 #include "platform/guests/LocalNetwork.h"
 #include "platform/guests/PageFiles.h"
+#include "platform/party/PartySocket.h"
 
 namespace {
-std::string remoteAddress(SoupServerMessage* message) {
+// Whether the request comes from a private or link-local address, or from a network one of this
+// machine's interfaces is on: a LAN of public addresses is as local as one behind a router.
+bool fromLocalNetwork(SoupServerMessage* message) {
   GSocketAddress* remote = soup_server_message_get_remote_address(message);
-  if (!remote || !G_IS_INET_SOCKET_ADDRESS(remote)) return "";
+  if (!remote || !G_IS_INET_SOCKET_ADDRESS(remote)) return false;
   char* text = g_inet_address_to_string(g_inet_socket_address_get_address(G_INET_SOCKET_ADDRESS(remote)));
-  std::string address = text;
+  const bool privateAddress = guests::onLocalNetwork(text);
   g_free(text);
-  return address;
+  sockaddr_storage native{};
+  return privateAddress ||
+         (g_socket_address_to_native(remote, &native, sizeof native, nullptr) && onLocalNetwork(native));
 }
 
 // The Host header's host, without its port or an IPv6 address's brackets.
@@ -58,7 +64,7 @@ bool refuse(SoupServerMessage* message, guint status) {
 }  // namespace
 
 bool admitGuestRequest(SoupServerMessage* message) {
-  if (!guests::onLocalNetwork(remoteAddress(message))) return refuse(message, SOUP_STATUS_FORBIDDEN);
+  if (!fromLocalNetwork(message)) return refuse(message, SOUP_STATUS_FORBIDDEN);
   const char* method = soup_server_message_get_method(message);
   if (method != SOUP_METHOD_GET && method != SOUP_METHOD_HEAD) {
     soup_message_headers_replace(soup_server_message_get_response_headers(message), "Allow", "GET, HEAD");

@@ -31,7 +31,7 @@ from harness import BUS_CONFIG, PATIENCE, Started, Unavailable, stop_process, wa
 # Another prefix (DISCO_NETNS_PREFIX) gives a network of its own beside this one: each has its own
 # bridge's namespace, so the same subnet may be used by both.
 PREFIX = os.environ.get("DISCO_NETNS_PREFIX", "discoparty-")
-SUBNET = "10.250.77."  # a private /24; no clash is possible, as no host sees the machine's network
+SUBNET = "10.250.77."  # a private /24 by default; no clash is possible, as no host sees the machine's network
 
 # A host name of its own, not the machine's, so hosts do not clash; IPv4 only (or IPv6 only), on
 # the shared link.
@@ -75,16 +75,17 @@ def clear_namespaces(prefix):
 
 
 class PartyNetwork(Started):
-    def __init__(self, hosts=3, ipv6_only=False):
+    def __init__(self, hosts=3, ipv6_only=False, subnet=SUBNET):
         """`ipv6_only`: the hosts have IPv6 link-local addresses and no IPv4 at all, and a
-        prefix of their own (PREFIX + "v6-"), beside a network of the usual prefix."""
+        prefix of their own (PREFIX + "v6-"), beside a network of the usual prefix. `subnet`:
+        the first three bytes of the hosts' IPv4 /24, with its dot."""
         missing = [p for p in ("ip", "dbus-daemon", "dbus-send", "avahi-daemon") if not shutil.which(p)]
         if missing:
             raise Unavailable(f"not installed: {' '.join(missing)} (scripts/deps.sh installs them)")
         if os.geteuid() != 0:
             raise Unavailable("network namespaces need root")
         self.hosts = hosts
-        self.ipv6_only = ipv6_only
+        self.ipv6_only, self.subnet = ipv6_only, subnet
         self.prefix = PREFIX + ("v6-" if ipv6_only else "")
         self.link = self.prefix + "link"  # the namespace of the bridge: the machine's own network is left alone
         self.folder = tempfile.mkdtemp(prefix=self.prefix + "net-")  # the hosts' buses, configurations, logs
@@ -154,7 +155,7 @@ class PartyNetwork(Started):
     def address(self, i):
         """Host i's address on the shared link: IPv4, or its IPv6 link-local one."""
         if not self.ipv6_only:
-            return f"{SUBNET}{i + 1}"
+            return f"{self.subnet}{i + 1}"
         shown = ip("-n", self.namespace(i), "-6", "-o", "addr", "show", "dev", "eth0", "scope", "link").stdout
         return shown.split()[3].split("/")[0]
 
