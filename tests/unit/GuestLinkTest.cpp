@@ -66,3 +66,17 @@ TEST(GuestLink, TheTerminalsCodeScansAsTheLink) {
     EXPECT_EQ(scanned(shown(drawn)), link);
   }
 }
+
+TEST(GuestLink, NamesTheAddressPhonesOnTheLanReach) {
+  const InterfaceAddress loopback{"127.0.0.1", true, true, true, false},
+      wifi{"192.168.1.20", true, true, false, false},
+      bridge{"172.17.0.1", true, true, false, false},           // a container bridge, listed first
+      emptyBridge{"172.18.0.1", true, false, false, false},     // no containers: no carrier
+      vpn{"10.8.0.2", true, true, false, true},                 // a tunnel, the default route's too
+      down{"10.0.0.5", false, false, false, false};
+  EXPECT_EQ(lanAddress({loopback, bridge, wifi}, "192.168.1.20"), "192.168.1.20");
+  EXPECT_EQ(lanAddress({loopback, emptyBridge, wifi}, ""), "192.168.1.20");  // a LAN with no route out
+  EXPECT_EQ(lanAddress({loopback, vpn, wifi}, "10.8.0.2"), "192.168.1.20");
+  EXPECT_EQ(lanAddress({loopback, down, emptyBridge}, ""), "172.18.0.1");  // better than none
+  EXPECT_EQ(lanAddress({loopback, down}, ""), "");
+}
