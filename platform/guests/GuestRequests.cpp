@@ -57,6 +57,21 @@ bool takesGzip(SoupServerMessage* message) {
   return takes;
 }
 
+// Whether the request's If-None-Match names `tag` (or is "*"): the client has these bytes.
+bool alreadyHas(SoupServerMessage* message, const std::string& tag) {
+  const char* header =
+      soup_message_headers_get_list(soup_server_message_get_request_headers(message), "If-None-Match");
+  if (!header) return false;
+  GSList* tags = soup_header_parse_list(header);
+  bool has = false;
+  for (GSList* t = tags; t && !has; t = t->next) {
+    const std::string given = static_cast<const char*>(t->data);
+    has = given == "*" || given == tag || given == "W/" + tag;  // a weak match is enough for a GET
+  }
+  soup_header_free_list(tags);
+  return has;
+}
+
 bool refuse(SoupServerMessage* message, guint status) {
   soup_server_message_set_status(message, status, nullptr);
   return false;
@@ -95,12 +110,20 @@ void serveGuestFile(SoupServerMessage* message, const PageFiles& files) {
   soup_message_headers_replace(headers, "Cache-Control", "no-cache");
   soup_message_headers_replace(headers, "X-Content-Type-Options", "nosniff");
   GBytes* body = file->bytes.get();
+  std::string tag = file->tag;
   if (file->gzipped) {
     soup_message_headers_replace(headers, "Vary", "Accept-Encoding");
     if (takesGzip(message)) {
       soup_message_headers_replace(headers, "Content-Encoding", "gzip");
       body = file->gzipped.get();
+      tag.insert(tag.size() - 1, "-gz");
     }
+  }
+  soup_message_headers_replace(headers, "ETag", tag.c_str());
+  // Asked again (no-cache), a phone that has the file already gets a few bytes, not the music.
+  if (alreadyHas(message, tag)) {
+    soup_server_message_set_status(message, SOUP_STATUS_NOT_MODIFIED, nullptr);
+    return;
   }
   soup_message_body_append_bytes(soup_server_message_get_response_body(message), body);
   soup_server_message_set_status(message, SOUP_STATUS_OK, nullptr);

@@ -116,6 +116,9 @@ bool PageFiles::readFolder(int folder, const std::string& prefix, int depth, siz
         file.bytes.reset(g_bytes_new(bytes.data(), bytes.size()), g_bytes_unref);
         file.type = type.name;
         if (type.compressible) file.gzipped = gzipped(file.bytes.get());
+        char* hash = g_compute_checksum_for_bytes(G_CHECKSUM_SHA256, file.bytes.get());
+        file.tag = "\"" + std::string(hash, 32) + "\"";  // 128 bits tell any two builds apart
+        g_free(hash);
       }
     } else {
       close(fd);

@@ -15,6 +15,7 @@ class PageFiles {
     std::shared_ptr<GBytes> bytes;
     std::shared_ptr<GBytes> gzipped;  // the same, gzip-encoded, where that is much smaller; else null
     const char* type = "";
+    std::string tag;  // its entity tag, quoted: the bytes' hash; the gzipped form's ends in "-gz"
   };
 
   static constexpr size_t kMostBytes = 64u << 20;

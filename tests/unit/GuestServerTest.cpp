@@ -124,6 +124,24 @@ TEST_F(GuestServerTest, GzipsCodeToAClientThatTakesIt) {
   EXPECT_EQ(ask(GuestWire::get("/resources/tune.m4a", "GET", "Accept-Encoding: gzip\r\n")).body, kTune);
 }
 
+TEST_F(GuestServerTest, AClientThatHasAFileIsToldSoInAFewBytes) {
+  const std::string tag = ask(GuestWire::get("/resources/tune.m4a")).header("ETag");
+  ASSERT_EQ(tag.size(), 34u) << tag;  // quoted
+  const auto again = ask(GuestWire::get("/resources/tune.m4a", "GET", "If-None-Match: \"x\", " + tag + "\r\n"));
+  EXPECT_EQ(again.status, 304);
+  EXPECT_EQ(again.body, "");
+  EXPECT_EQ(ask(GuestWire::get("/resources/tune.m4a", "GET", "If-None-Match: \"x\"\r\n")).body, kTune);
+  EXPECT_EQ(ask(GuestWire::get("/index.html", "GET", "If-None-Match: " + tag + "\r\n")).status, 200);
+  // The gzipped form is another representation, with a tag of its own.
+  const std::string plainTag = ask(GuestWire::get("/disco.wasm")).header("ETag");
+  const std::string gzip = "Accept-Encoding: gzip\r\n";
+  const auto zipped = ask(GuestWire::get("/disco.wasm", "GET", gzip + "If-None-Match: " + plainTag + "\r\n"));
+  EXPECT_EQ(zipped.status, 200);
+  EXPECT_NE(zipped.header("ETag"), plainTag);
+  EXPECT_EQ(ask(GuestWire::get("/disco.wasm", "GET", gzip + "If-None-Match: " + zipped.header("ETag") + "\r\n")).status,
+            304);
+}
+
 TEST_F(GuestServerTest, NamesNothingOutsideThePage) {
   for (const char* target :
        {"/../secret.txt", "/%2e%2e/secret.txt", "/resources/..%2f..%2f..%2fsecret.txt", "/resources%2ftune.m4a",
