@@ -8,7 +8,7 @@ Prints Markdown for docs/performance.md.
   clients asking as a page does (sixteen questions 50 ms apart, then one a second), one real
   page (headless Chromium, loaded and running), and no guest again.
 - Weight: the bytes of every response Chromium's Network events report for a first visit, until
-  the page is ready for a click.
+  the page is ready for a click, and for the page loaded again.
 - Clock: the page's discoGuest.seconds() beside the member's party time asked over the same
   socket right after, each placed on the system clock (the page's by performance.timeOrigin).
 
@@ -102,6 +102,11 @@ def main():
                        if e["method"] == "Network.loadingFinished"}
             urls = [e["params"]["response"]["url"] for e in tab.browser.events if e["method"] == "Network.responseReceived"]
             spread = clock_spread(tab, net, address, port)
+            seen = len(tab.browser.events)
+            tab.reload()
+            tab.wait_for("window.Module && Module.disco.state === 'ready'", "the page ready again")
+            again = {e["params"]["requestId"]: e["params"]["encodedDataLength"] for e in tab.browser.events[seen:]
+                     if e["method"] == "Network.loadingFinished"}
         finally:
             tab.close()
         rows.append(("none, again", cpu_share(pid, tid, lambda: time.sleep(SECONDS))))
@@ -114,6 +119,7 @@ def main():
     on_disk = sum(os.path.getsize(os.path.join(PAGE, f)) for f in files if os.path.isfile(os.path.join(PAGE, f)))
     print(f"\nFirst visit: {len(fetched)} responses, {sum(fetched.values()) / 1e6:.2f} MB as received "
           f"({on_disk / 1e6:.2f} MB of files in the page's folder: {', '.join(files)})")
+    print(f"\nThe page loaded again: {len(again)} responses, {sum(again.values()) / 1e3:.1f} kB as received")
     print(f"\nPage's clock − member's, {len(spread)} readings: median {statistics.median(spread):+.2f} ms, "
           f"from {min(spread):+.2f} to {max(spread):+.2f} ms (spread {max(spread) - min(spread):.2f} ms)")
 
