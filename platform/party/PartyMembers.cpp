@@ -1,6 +1,7 @@
 #include "platform/party/PartyMembers.h"
 
 #include <algorithm>
+#include <cstdint>
 
 PartyMembers::PartyMembers(uint64_t party, uint64_t self, int64_t nowUs, int64_t partyNowUs, uint16_t flags)
     : party_(party), self_(self), flags_(flags), clock_(partyNowUs - nowUs), startUs_(partyNowUs), sinceUs_(partyNowUs) {}
@@ -42,7 +43,9 @@ PartyMembers::Verdict PartyMembers::heard(const PartyMessage& message, const std
     stranger->second = Stranger{from, message.sequence, message.sentUs, nowUs};
     return Verdict::Stranger;
   }
+  bool startedAgain = false;
   if (member == members_.end()) {
+    startedAgain = std::erase_if(members_, [&from](const auto& entry) { return entry.second.address == from; }) > 0;
     if (members_.size() >= kMostMembers) return Verdict::TooMany;
     member = members_.emplace(message.sender, Member{}).first;
     if (stranger != strangers_.end()) strangers_.erase(stranger);
@@ -57,8 +60,9 @@ PartyMembers::Verdict PartyMembers::heard(const PartyMessage& message, const std
   m.flags = message.flags;
   m.lastSentUs = message.sentUs;
   if (trip) m.clock.add(trip->atUs, trip->roundTripUs, trip->offsetUs);
+  if (startedAgain) followParty(nowUs);  // it may have led: the next one does
   follow(m, nowUs);
-  return Verdict::Taken;
+  return startedAgain ? Verdict::StartedAgain : Verdict::Taken;
 }
 
 void PartyMembers::follow(const Member& sender, int64_t nowUs) {
@@ -130,12 +134,20 @@ PartyMessage PartyMembers::messageFor(const std::string& to, int64_t nowUs) {
   return message;
 }
 
+// The sender last heard at `address`: a member started again there is a stranger at first, and
+// a message named for the process before would be dropped by it.
 uint64_t PartyMembers::senderAt(const std::string& address) const {
-  for (const auto& [id, member] : members_)
-    if (member.address == address) return id;
-  for (const auto& [id, stranger] : strangers_)
-    if (stranger.address == address) return id;
-  return 0;
+  uint64_t found = 0;
+  int64_t latestUs = INT64_MIN;
+  const auto consider = [&](uint64_t id, const std::string& at, int64_t heardUs) {
+    if (at == address && heardUs > latestUs) {
+      found = id;
+      latestUs = heardUs;
+    }
+  };
+  for (const auto& [id, member] : members_) consider(id, member.address, member.lastHeardUs);
+  for (const auto& [id, stranger] : strangers_) consider(id, stranger.address, stranger.lastHeardUs);
+  return found;
 }
 
 size_t PartyMembers::forget(int64_t nowUs) {

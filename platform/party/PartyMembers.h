@@ -38,7 +38,9 @@ class PartyMembers {
   static constexpr size_t kMostStrangers = 64;
   static constexpr size_t kEchoesKept = 8;  // of our messages to an address, for its round trips
 
-  enum class Verdict { Taken, Own, NotForUs, Replayed, Relayed, StartFarOff, Stranger, TooMany };
+  // StartedAgain: taken, from a new sender at a member's address (one process has a port at a
+  // time: the member there was started again, and the one before is forgotten).
+  enum class Verdict { Taken, StartedAgain, Own, NotForUs, Replayed, Relayed, StartFarOff, Stranger, TooMany };
 
   // A member whose monotonic clock reads `nowUs` as its party clock reads `partyNowUs` (its
   // system clock, say), starting a party of its own there.

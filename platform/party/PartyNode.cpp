@@ -76,8 +76,11 @@ void PartyNode::receive(const uint8_t* data, size_t size, const std::string& fro
     if (message->to != 0 || attempts_.announcedAt(from)) send(from, nowUs);
     return;
   }
-  if (verdict != PartyMembers::Verdict::Taken) return;
-  if (members_.size() != before) {
+  if (verdict != PartyMembers::Verdict::Taken && verdict != PartyMembers::Verdict::StartedAgain) return;
+  if (verdict == PartyMembers::Verdict::StartedAgain) {
+    say_("the member at " + from + " started again (" + std::to_string(members_.size() + 1) + " in all)");
+    send(from, nowUs);
+  } else if (members_.size() != before) {
     say_("a member at " + from + " joined (" + std::to_string(members_.size() + 1) + " in all)");
     send(from, nowUs);  // at once: its start may still be open
   }

@@ -45,11 +45,12 @@ class PartyLab {
   std::map<std::string, int> datagramsTo;        // every datagram sent, by address
   std::function<void(const std::string& from, const std::string& to, const PartyMessage::Bytes&)> overheard;
 
+  // `address`: another member's, for one started again there (that one down by then).
   LabMember& add(int64_t monotonicOffsetUs, double ppm, int64_t realtimeOffsetUs, int group = 0,
-                 const PartyKey& key = labKey()) {
+                 const PartyKey& key = labKey(), const std::string& address = "") {
     auto member = std::make_unique<LabMember>();
     LabMember* m = member.get();
-    m->address = "10.0.0." + std::to_string(members_.size() + 1) + ":45617";
+    m->address = address.empty() ? "10.0.0." + std::to_string(members_.size() + 1) + ":45617" : address;
     m->monotonicOffsetUs = monotonicOffsetUs;
     m->ppm = ppm;
     m->realtimeOffsetUs = realtimeOffsetUs;
@@ -120,9 +121,13 @@ class PartyLab {
     return m.monotonicOffsetUs + now + static_cast<int64_t>(static_cast<double>(now) * m.ppm * 1e-6);
   }
   bool linked(const LabMember& a, const std::string& to) const {
-    for (const auto& m : members_)
-      if (m->address == to) return m->up && (groupsJoined || m->group == a.group);
-    return true;  // anyone else's address: it goes out
+    bool member = false;
+    for (const auto& m : members_) {
+      if (m->address != to) continue;
+      if (m->up) return groupsJoined || m->group == a.group;
+      member = true;
+    }
+    return !member;  // anyone else's address: it goes out
   }
   std::vector<std::string> announced(const LabMember& self) const {
     std::vector<std::string> all = announcedExtra;

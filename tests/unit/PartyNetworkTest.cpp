@@ -80,6 +80,25 @@ TEST(PartyNetwork, ALeaderLeavingLeavesNoJump) {
   for (LabMember* m : lab.up()) EXPECT_EQ(m->said("1 member(s) gone silent"), 1u);
 }
 
+// A member started again on its machine (its address and port, a new process) is of the party
+// at once: the others answer the new process rather than the one gone, so it takes the party's
+// start before it settles, and the others say so.
+TEST(PartyNetwork, AMemberStartedAgainJoinsAtOnce) {
+  PartyLab lab;
+  LabMember& a = lab.add(0, 20, 0);
+  LabMember& b = lab.add(kSecond, -20, 0);
+  lab.run(20 * kSecond);
+  b.up = false;
+  lab.run(kSecond);  // far sooner than it is forgotten
+  LabMember& again = lab.add(7 * kSecond, -20, 0, 0, PartyLab::labKey(), b.address);
+  lab.run(10 * kSecond);
+  EXPECT_EQ(again.node->startUs(), a.node->startUs());
+  EXPECT_EQ(again.said("joined the party that had run longer"), 0u);  // never a party of its own
+  EXPECT_EQ(a.said("the member at " + b.address + " started again (2 in all)"), 1u);
+  EXPECT_EQ(a.said("gone silent"), 0u);
+  EXPECT_LE(lab.spreadUs(), kInStepUs);
+}
+
 // Two parties of the same name that settled apart meet: the younger one's members take the
 // older one's start and clock, once each, and say so; the older one's members notice nothing.
 TEST(PartyNetwork, PartiesThatSettledApartBecomeOne) {
