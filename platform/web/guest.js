@@ -90,15 +90,29 @@ window.discoGuest = (function () {
     const params = new URLSearchParams(location.search);
     if (!params.has('party') || params.has('time') || !/^https?:$/.test(location.protocol)) return readyResolve(false);
     setTimeout(() => readyResolve(false), WAIT_MS);  // a server that never answers: alone
+    open();
+  }
+
+  // A socket lost once the clock is measured (the Wi-Fi dropped, the phone slept, the member
+  // restarted) is opened again, sooner at first: meanwhile the clock goes on as last measured.
+  const AGAIN_AFTER_MS = [1000, 2000, 5000, 10000, 30000];
+  let lost = 0;
+  function open() {
     socket = new WebSocket((location.protocol === 'https:' ? 'wss://' : 'ws://') + location.host + '/party-clock');
     socket.binaryType = 'arraybuffer';
-    socket.onopen = ask;
+    socket.onopen = () => {
+      if (lost) console.log('disco: the party\'s member answers again');
+      lost = 0;
+      asked = 0;  // measured afresh, quickly
+      ask();
+    };
     socket.onmessage = take;
     socket.onerror = () => readyResolve(false);
     socket.onclose = () => {
       clearTimeout(timer);
-      if (fitted) console.log('disco: the party\'s member stopped answering: its clock is kept as last measured');
-      readyResolve(false);
+      if (!fitted) return readyResolve(false);
+      if (!lost) console.log('disco: the party\'s member stopped answering: its clock is kept as last measured');
+      setTimeout(open, AGAIN_AFTER_MS[Math.min(lost++, AGAIN_AFTER_MS.length - 1)]);
     };
   }
   connect();
@@ -106,6 +120,7 @@ window.discoGuest = (function () {
   const guest = {
     ready,  // resolves true once the party's clock is measured, false for a page alone
     joined() { return fitted !== null; },
+    lastAnswerAt() { return exchanges.length ? exchanges[exchanges.length - 1].at : 0; },  // page seconds
     startUs() { return startUs; },
     // The party's time, seconds since its start, at page second `at` (now by default).
     seconds(at = pageSeconds()) { return at + offsetAt(at) - startUs / 1e6; },

@@ -94,6 +94,13 @@ class Guests(test_party.PartyCase):
         guest.tab.wait_for("!isSecureContext && document.querySelector('video').currentTime > 0", "silent video playing")
         self.assertAlmostEqual(guest.tab.js("discoGuest.startUs()") / 1e6, party[0], delta=0.001, msg="another start")
         self.same_frame(members + [guest], *party)
+        # The serving member starts again (its machine rebooted): the page, its clock kept
+        # meanwhile, opens its socket again and goes on measuring the party's clock.
+        members[0].stop()
+        lost_at = guest.tab.js("performance.now() / 1000")
+        self.member(SERVING, DISCO_PARTY_GUESTS=PAGE)
+        guest.tab.wait_for(f"discoGuest.lastAnswerAt() > {lost_at}", "the party's clock answered again")
+        self.assertAlmostEqual(guest.tab.js("discoGuest.startUs()") / 1e6, party[0], delta=0.001, msg="another start")
 
     def test_hostile_requests_change_nothing(self):
         members, party, link = self.serving()
