@@ -145,8 +145,10 @@ class Guests(test_party.PartyCase):
         self.assertAlmostEqual(start / 1e6, party[0], delta=0.001)  # as logged, to the millisecond
         self.assertAlmostEqual(seconds, self.wall + at - party[0], delta=0.05)
         self.assertIsNone(test_party.logged(members[0], "gone silent"), "the serving member lost the party")
-        states = [line for line in members[0].log().splitlines() if "party lab: " in line and "member(s)" in line]
-        self.assertIn("2 member(s)", states[-1])
+        # Its state line follows the members a second late at most: the party's two as they are.
+        members[0].wait_until(lambda: "2 member(s)" in [line for line in members[0].log().splitlines()
+                                                        if "party lab: " in line and "member(s)" in line][-1],
+                              "the serving member's party of two")
         self.same_frame(members, *party)
 
 
