@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/guests/GuestLink.h"
+#include "unit/TestPng.h"
 
 namespace {
 // The drawing as a camera sees it on a terminal of dark text on light, but for the colours it
@@ -36,24 +35,20 @@ std::vector<std::vector<bool>> shown(const std::string& drawn) {
 // What zbar reads in the modules, 4 pixels each, inside the light terminal: the text, or "".
 std::string scanned(const std::vector<std::vector<bool>>& modules) {
   constexpr int kScale = 4, kMargin = 4;
-  const int width = static_cast<int>(modules[0].size()) + 2 * kMargin;
-  const int height = static_cast<int>(modules.size()) + 2 * kMargin;
-  char name[] = "/tmp/qr-XXXXXX.pgm";
-  close(mkstemps(name, 4));
-  std::ofstream image(name, std::ios::binary);
-  image << "P5\n" << width * kScale << " " << height * kScale << "\n255\n";
-  for (int y = 0; y < height * kScale; ++y)
-    for (int x = 0; x < width * kScale; ++x) {
+  const int width = (static_cast<int>(modules[0].size()) + 2 * kMargin) * kScale;
+  const int height = (static_cast<int>(modules.size()) + 2 * kMargin) * kScale;
+  std::vector<uint8_t> pixels;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
       const size_t row = y / kScale - kMargin, column = x / kScale - kMargin;  // wraps outside
-      image.put(row >= modules.size() || column >= modules[row].size() || modules[row][column] ? '\xff' : '\0');
+      pixels.push_back(row >= modules.size() || column >= modules[row].size() || modules[row][column] ? 255 : 0);
     }
-  image.close();
+  const std::string image = testpng::write("qr.png", width, height, PNG_FORMAT_GRAY, pixels);
   std::string text;
-  if (FILE* reader = popen(("zbarimg --quiet --raw " + std::string(name) + " 2>/dev/null").c_str(), "r")) {
+  if (FILE* reader = popen(("zbarimg --quiet --raw " + image + " 2>/dev/null").c_str(), "r")) {
     for (int c; (c = fgetc(reader)) != EOF;) text += static_cast<char>(c);
     pclose(reader);
   }
-  unlink(name);
   return text.empty() ? text : text.substr(0, text.size() - 1);  // its line's end
 }
 }  // namespace
