@@ -87,14 +87,22 @@ TEST(PartyNetwork, AMemberStartedAgainJoinsAtOnce) {
   PartyLab lab;
   LabMember& a = lab.add(0, 20, 0);
   LabMember& b = lab.add(kSecond, -20, 0);
+  std::vector<PartyMessage::Bytes> fromB;  // the process before's own messages, to replay
+  lab.overheard = [&](const std::string& from, const std::string&, const PartyMessage::Bytes& bytes) {
+    if (from == b.address && b.up) fromB.push_back(bytes);
+  };
   lab.run(20 * kSecond);
   b.up = false;
   lab.run(kSecond);  // far sooner than it is forgotten
   LabMember& again = lab.add(7 * kSecond, -20, 0, 0, PartyLab::labKey(), b.address);
   lab.run(10 * kSecond);
+  // Its messages replayed from its address name the process before: they displace nothing.
+  for (const PartyMessage::Bytes& old : fromB) lab.inject(a, b.address, old.data(), old.size());
+  lab.run(2 * kSecond);
   EXPECT_EQ(again.node->startUs(), a.node->startUs());
   EXPECT_EQ(again.said("joined the party that had run longer"), 0u);  // never a party of its own
   EXPECT_EQ(a.said("the member at " + b.address + " started again (2 in all)"), 1u);
+  EXPECT_EQ(a.node->members().size(), 1u);
   EXPECT_EQ(a.said("gone silent"), 0u);
   EXPECT_LE(lab.spreadUs(), kInStepUs);
 }
